@@ -1,0 +1,56 @@
+// pelmor: the command-line host of the image viewer's document.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+#include "commands.h"
+
+namespace pelmor::cli {
+
+constexpr char kHelpText[] =
+    "usage: pelmor COMMAND ...\n"
+    "\n"
+    "  pelmor info IN [--frame N] [--back-color RRGGBB] [--json]\n"
+    "      Opens IN (image N, default 0; the background colour, default FFFFFF, is set first)\n"
+    "      and prints what the document holds. --json prints one object with the fields ok,\n"
+    "      codec, width, height, bitCount, imageCount, currentImage, delayTime, documentName,\n"
+    "      imageDescription, imageCopyright and software.\n"
+    "      Exit 0 when IN opened, 1 when it did not, 2 on a usage error.\n"
+    "\n"
+    "  pelmor convert IN OUT [--frame N] [--back-color RRGGBB] [--ratio R]\n"
+    "      Opens IN as above and saves the image to OUT; OUT's extension picks the writer (bmp;\n"
+    "      jpg or jpeg; tga). R is the JPEG compression ratio (default 0.9).\n"
+    "      Exit 0 when saved, 1 when IN did not open, 3 when the save failed, 2 on a usage\n"
+    "      error.\n"
+    "\n"
+    "  pelmor --help\n"
+    "      Prints this text.\n"
+    "\n"
+    "The format of IN is chosen by its extension first, then by trying every reader in the\n"
+    "order bmp, jpeg, gif, tiff, png, tga. A name without a dot never opens.\n";
+
+}  // namespace pelmor::cli
+
+int main(int argc, char** argv) {
+  using namespace pelmor::cli;
+  if (argc < 2) {
+    std::fputs(kHelpText, stderr);
+    return kExitUsage;
+  }
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kHelpText, stdout);
+    return kExitOk;
+  }
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  try {
+    if (command == "info") return RunInfo(args);
+    if (command == "convert") return RunConvert(args);
+    throw UsageError{"unknown command '" + command + "'"};
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "pelmor: %s (see pelmor --help)\n", e.message.c_str());
+    return kExitUsage;
+  }
+}

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Every test: the unit tests and the corpus check on a normal build, then both again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+bash "$root/scripts/setup.sh"
+
+corpus_check() {
+  local pelmor=$1 shared
+  if ! shared=$(find_shared); then
+    echo "corpus check skipped: the shared corpus is not on this machine"
+    return 0
+  fi
+  local f status=0
+  for f in "${corpus_formats[@]}"; do
+    echo "corpus check: $f"
+    PELMOR_BIN="$pelmor" python3 "$shared/tools/corpus_check.py" "$shared/corpus" --only "$f/" \
+      --jobs "$jobs" || status=1
+  done
+  return $status
+}
+
+echo "== build"
+build_tree "$root/build"
+echo "== unit tests"
+ctest --test-dir "$root/build" -j "$jobs" --output-on-failure
+echo "== corpus"
+corpus_check "$root/build/apps/pelmor/pelmor"
+
+echo "== sanitizer build (address, undefined)"
+build_tree "$root/build-asan" -DPELMOR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+echo "== unit tests under sanitizers"
+ctest --test-dir "$root/build-asan" -j "$jobs" --output-on-failure
+echo "== corpus under sanitizers"
+corpus_check "$root/build-asan/apps/pelmor/pelmor"
+echo "== all tests passed"

@@ -1,0 +1,91 @@
+#include "model/image_block.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <utility>
+
+namespace pelmor {
+
+namespace {
+
+constexpr uint64_t kDefaultLimit = uint64_t{1} << 30;
+constexpr size_t kHugePage = size_t{2} << 20;
+// Below this the heap is as good as a fresh mapping. Under AddressSanitizer every block comes from
+// the heap, so that reads past its end are caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kMapThreshold = SIZE_MAX;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr size_t kMapThreshold = SIZE_MAX;
+#else
+constexpr size_t kMapThreshold = size_t{1} << 20;
+#endif
+#else
+constexpr size_t kMapThreshold = size_t{1} << 20;
+#endif
+
+}  // namespace
+
+uint64_t ImageAllocationLimit() {
+  if (const char* env = std::getenv("PELMOR_MAX_ALLOC_MB")) {
+    char* end = nullptr;
+    unsigned long long mb = std::strtoull(env, &end, 10);
+    if (end != env && *end == '\0' && mb > 0 && mb < (uint64_t{1} << 40)) return mb << 20;
+  }
+  return kDefaultLimit;
+}
+
+ImageBlock::ImageBlock(ImageBlock&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      mapping_(std::exchange(other.mapping_, nullptr)),
+      mappingSize_(std::exchange(other.mappingSize_, 0)) {}
+
+ImageBlock& ImageBlock::operator=(ImageBlock&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    mapping_ = std::exchange(other.mapping_, nullptr);
+    mappingSize_ = std::exchange(other.mappingSize_, 0);
+  }
+  return *this;
+}
+
+ImageBlock ImageBlock::Allocate(uint64_t size) {
+  ImageBlock b;
+  if (size == 0 || size > ImageAllocationLimit() || size > SIZE_MAX - 2 * kHugePage) return b;
+  const auto n = static_cast<size_t>(size);
+  if (n < kMapThreshold) {
+    b.data_ = static_cast<uint8_t*>(std::calloc(1, n));
+    if (b.data_ != nullptr) b.size_ = n;
+    return b;
+  }
+  // Map a little more than needed so the block can start on a huge-page boundary.
+  size_t mapSize = (n + kHugePage - 1) / kHugePage * kHugePage + kHugePage;
+  void* m = ::mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) return b;
+  auto base = reinterpret_cast<uintptr_t>(m);
+  uintptr_t aligned = (base + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+  ::madvise(reinterpret_cast<void*>(aligned), mapSize - (aligned - base), MADV_HUGEPAGE);
+  b.data_ = reinterpret_cast<uint8_t*>(aligned);
+  b.size_ = n;
+  b.mapping_ = m;
+  b.mappingSize_ = mapSize;
+  return b;
+}
+
+void ImageBlock::Reset() {
+  if (mapping_ != nullptr) {
+    ::munmap(mapping_, mappingSize_);
+  } else {
+    std::free(data_);
+  }
+  data_ = nullptr;
+  size_ = 0;
+  mapping_ = nullptr;
+  mappingSize_ = 0;
+}
+
+}  // namespace pelmor

@@ -1,0 +1,41 @@
+// Owned, zero-filled memory for decoded images, allocated in one place so that one limit applies
+// to every image a file can ask for.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pelmor {
+
+// The largest single image allocation: 1 GiB, or PELMOR_MAX_ALLOC_MB mebibytes when that
+// environment variable holds a positive number (tests and fuzzers lower it).
+uint64_t ImageAllocationLimit();
+
+class ImageBlock {
+ public:
+  ImageBlock() = default;
+  ~ImageBlock() { Reset(); }
+  ImageBlock(const ImageBlock&) = delete;
+  ImageBlock& operator=(const ImageBlock&) = delete;
+  ImageBlock(ImageBlock&& other) noexcept;
+  ImageBlock& operator=(ImageBlock&& other) noexcept;
+
+  // Zero-filled memory of the given size; an empty block when the size is 0, above the limit, or
+  // the system refuses. Large blocks are mapped fresh and asked for huge pages, which makes the
+  // first touch of a big canvas much cheaper than 4 KiB page faults.
+  static ImageBlock Allocate(uint64_t size);
+
+  uint8_t* Data() const { return data_; }
+  size_t Size() const { return size_; }
+  explicit operator bool() const { return data_ != nullptr; }
+  void Reset();
+
+ private:
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  // Mapping to release when the block was mapped directly (null for heap blocks).
+  void* mapping_ = nullptr;
+  size_t mappingSize_ = 0;
+};
+
+}  // namespace pelmor

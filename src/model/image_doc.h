@@ -1,0 +1,102 @@
+// The image model of one control: the open file's name, the one decoded image (a DIB), the state
+// for stepping through multi-image files, four metadata strings, the codecs and a cache of a
+// smoothly down-scaled copy for drawing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "codecs/bmp_codec.h"
+#include "model/dib.h"
+#include "model/frame_disposal.h"
+#include "model/image_block.h"
+#include "platform/gdi_objects.h"
+
+namespace pelmor {
+
+// The formats, in the document's member order (which is also the fallback order of Open).
+enum class CodecId : uint8_t { kBmp, kJpeg, kGif, kTiff, kPng, kTga };
+
+// Short lower-case name of a format ("bmp", "jpeg", "gif", "tiff", "png", "tga").
+const char* CodecName(CodecId id);
+
+// The reader a file name asks for first: the text after its last dot compared with bmp, jpg,
+// jpeg, gif, tif, png, tga over those lengths only, case-insensitively ("x.bmpx" is bmp, "x.tiff"
+// is tif). Nothing when there is no dot or no match.
+std::optional<CodecId> CodecForExtension(const char* fileName);
+
+// The writer for a target name: the whole text after the last dot is bmp, jpg, jpeg or tga.
+std::optional<CodecId> WriterForExtension(const char* fileName);
+
+class CImageDoc {
+ public:
+  CImageDoc();
+  ~CImageDoc();
+  CImageDoc(const CImageDoc&) = delete;
+  CImageDoc& operator=(const CImageDoc&) = delete;
+
+  // Empties the document, then opens the file and decodes the image with the given index.
+  bool Open(const char* fileName, int32_t imageIndex);
+  // Frees the image and everything derived from it.
+  void Clear();
+  // Decodes the image after the current one; a decoding failure empties the document.
+  bool NextImage();
+  // Decodes the given image; a decoding failure empties the document.
+  bool ShowImage(int32_t imageIndex);
+  // Writes the current image; the format follows from the name's extension.
+  bool Save(const char* fileName);
+  // Rebuilds the palette from the colour table.
+  bool BuildPalette();
+  int32_t ColorCount() const { return ColorCountOf(header); }
+  void FreeScaledCache();
+
+  // The codec member for a format, or null while that format is not built into the document.
+  CImageCodec* Codec(CodecId id);
+  // The format of currentCodec, if any.
+  std::optional<CodecId> CurrentCodecId() const;
+
+  // For codecs: replaces the image block by a zero-filled one of the given size (null when the
+  // size is refused or cannot be had), leaving header and bits null.
+  uint8_t* AllocateBlock(uint64_t size);
+  // For codecs: allocates a DIB with a 40-byte header (biSize 40, biPlanes 1, the bit count,
+  // biSizeImage = stride x height, other fields 0), room for tableEntries colours after it, and
+  // sets block, header, bits, width and height. False for sizes that are not positive or do not
+  // fit (the document's image is then untouched) and when the memory cannot be had.
+  bool CreateDib(int32_t dibWidth, int32_t dibHeight, uint16_t bitCount, uint32_t tableEntries);
+  // For codecs: the first byte past the image block (bounds for anything read from it).
+  const uint8_t* BlockEnd() const { return block.Data() + block.Size(); }
+
+  std::string fileName;
+  int32_t width = 0;
+  int32_t height = 0;
+  uint8_t* bits = nullptr;
+  BITMAPINFOHEADER* header = nullptr;
+  ImageBlock block;
+  uint8_t* scaledBits = nullptr;
+  BITMAPINFOHEADER* scaledHeader = nullptr;
+  ImageBlock scaledBlock;
+  int32_t scaledWidth = 0;
+  int32_t scaledHeight = 0;
+  uint32_t backColor = 0xFFFFFF;  // colour reference 0x00BBGGRR
+  platform::HPALETTE palette = nullptr;
+  int32_t delayTime = 0;
+  int32_t imageCount = 0;
+  int32_t currentImage = -1;
+  std::optional<std::string> documentName;
+  std::optional<std::string> imageDescription;
+  std::optional<std::string> imageCopyright;
+  std::optional<std::string> software;
+  FrameDisposal disposal;
+  CBmpCodec bmpCodec;
+  CImageCodec* currentCodec = nullptr;  // not owned: one of the members above
+  float compressionRatio = 0.9f;
+  bool halftoneStretch = false;
+
+ private:
+  bool SelectAndLoad(int32_t imageIndex);
+  bool SaveByExtension(const char* fileName);
+  bool HasImage() const { return block && header != nullptr && bits != nullptr; }
+};
+
+}  // namespace pelmor

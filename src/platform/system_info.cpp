@@ -1,0 +1,7 @@
+#include "platform/system_info.h"
+
+namespace pelmor::platform {
+
+bool HalftoneStretchAvailable() { return true; }
+
+}  // namespace pelmor::platform
