@@ -22,5 +22,3 @@ find_shared() {
   return 1
 }
 
-# The formats whose readers exist; the corpus check covers these only.
-corpus_formats=(bmp)

@@ -10,6 +10,8 @@ namespace pelmor::cli {
 
 int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
+// Lists the formats whose readers this build has.
+int PrintFormats();
 
 // Opens a file as every command does: the background colour is set first, then Open(path, frame).
 bool OpenDocument(CImageDoc& doc, const std::string& path, int32_t frame, uint32_t backColor);

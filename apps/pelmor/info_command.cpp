@@ -69,6 +69,15 @@ int RunInfo(const std::vector<std::string>& args) {
   return ok ? kExitOk : kExitNotOpened;
 }
 
+int PrintFormats() {
+  CImageDoc doc;
+  for (CodecId id : {CodecId::kBmp, CodecId::kJpeg, CodecId::kGif, CodecId::kTiff, CodecId::kPng,
+                     CodecId::kTga}) {
+    if (doc.Codec(id) != nullptr) std::printf("%s\n", CodecName(id));
+  }
+  return kExitOk;
+}
+
 bool OpenDocument(CImageDoc& doc, const std::string& path, int32_t frame, uint32_t backColor) {
   doc.backColor = backColor;
   return doc.Open(path.c_str(), frame);

@@ -25,6 +25,9 @@ constexpr char kHelpText[] =
     "      Exit 0 when saved, 1 when IN did not open, 3 when the save failed, 2 on a usage\n"
     "      error.\n"
     "\n"
+    "  pelmor --formats\n"
+    "      Lists the formats this build reads, one short name per line.\n"
+    "\n"
     "  pelmor --help\n"
     "      Prints this text.\n"
     "\n"
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
     std::fputs(kHelpText, stdout);
     return kExitOk;
   }
+  if (command == "--formats") return PrintFormats();
   const std::vector<std::string> args(argv + 2, argv + argc);
   try {
     if (command == "info") return RunInfo(args);
