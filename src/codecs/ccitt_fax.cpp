@@ -1,0 +1,520 @@
+#include "codecs/ccitt_fax.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pelmor {
+
+namespace {
+
+// A code written as its bit string, so that the lists below read like the tables of T.4.
+constexpr FaxCode C(int16_t value, const char* bits) {
+  uint16_t code = 0;
+  uint8_t length = 0;
+  for (; bits[length] != '\0'; ++length) code = static_cast<uint16_t>(code * 2 + (bits[length] - '0'));
+  return {value, length, code};
+}
+
+constexpr FaxCode kWhiteCodes[] = {
+    // Terminating codes.
+    C(0, "00110101"), C(1, "000111"), C(2, "0111"), C(3, "1000"), C(4, "1011"), C(5, "1100"),
+    C(6, "1110"), C(7, "1111"), C(8, "10011"), C(9, "10100"), C(10, "00111"), C(11, "01000"),
+    C(12, "001000"), C(13, "000011"), C(14, "110100"), C(15, "110101"), C(16, "101010"),
+    C(17, "101011"), C(18, "0100111"), C(19, "0001100"), C(20, "0001000"), C(21, "0010111"),
+    C(22, "0000011"), C(23, "0000100"), C(24, "0101000"), C(25, "0101011"), C(26, "0010011"),
+    C(27, "0100100"), C(28, "0011000"), C(29, "00000010"), C(30, "00000011"), C(31, "00011010"),
+    C(32, "00011011"), C(33, "00010010"), C(34, "00010011"), C(35, "00010100"),
+    C(36, "00010101"), C(37, "00010110"), C(38, "00010111"), C(39, "00101000"),
+    C(40, "00101001"), C(41, "00101010"), C(42, "00101011"), C(43, "00101100"),
+    C(44, "00101101"), C(45, "00000100"), C(46, "00000101"), C(47, "00001010"),
+    C(48, "00001011"), C(49, "01010010"), C(50, "01010011"), C(51, "01010100"),
+    C(52, "01010101"), C(53, "00100100"), C(54, "00100101"), C(55, "01011000"),
+    C(56, "01011001"), C(57, "01011010"), C(58, "01011011"), C(59, "01001010"),
+    C(60, "01001011"), C(61, "00110010"), C(62, "00110011"), C(63, "00110100"),
+    // Make-up codes.
+    C(64, "11011"), C(128, "10010"), C(192, "010111"), C(256, "0110111"), C(320, "00110110"),
+    C(384, "00110111"), C(448, "01100100"), C(512, "01100101"), C(576, "01101000"),
+    C(640, "01100111"), C(704, "011001100"), C(768, "011001101"), C(832, "011010010"),
+    C(896, "011010011"), C(960, "011010100"), C(1024, "011010101"), C(1088, "011010110"),
+    C(1152, "011010111"), C(1216, "011011000"), C(1280, "011011001"), C(1344, "011011010"),
+    C(1408, "011011011"), C(1472, "010011000"), C(1536, "010011001"), C(1600, "010011010"),
+    C(1664, "011000"), C(1728, "010011011"),
+    // Extended make-up codes, the same for both colours.
+    C(1792, "00000001000"), C(1856, "00000001100"), C(1920, "00000001101"),
+    C(1984, "000000010010"), C(2048, "000000010011"), C(2112, "000000010100"),
+    C(2176, "000000010101"), C(2240, "000000010110"), C(2304, "000000010111"),
+    C(2368, "000000011100"), C(2432, "000000011101"), C(2496, "000000011110"),
+    C(2560, "000000011111"),
+    // End of line.
+    C(-1, "000000000001"),
+};
+
+constexpr FaxCode kBlackCodes[] = {
+    // Terminating codes.
+    C(0, "0000110111"), C(1, "010"), C(2, "11"), C(3, "10"), C(4, "011"), C(5, "0011"),
+    C(6, "0010"), C(7, "00011"), C(8, "000101"), C(9, "000100"), C(10, "0000100"),
+    C(11, "0000101"), C(12, "0000111"), C(13, "00000100"), C(14, "00000111"),
+    C(15, "000011000"), C(16, "0000010111"), C(17, "0000011000"), C(18, "0000001000"),
+    C(19, "00001100111"), C(20, "00001101000"), C(21, "00001101100"), C(22, "00000110111"),
+    C(23, "00000101000"), C(24, "00000010111"), C(25, "00000011000"), C(26, "000011001010"),
+    C(27, "000011001011"), C(28, "000011001100"), C(29, "000011001101"),
+    C(30, "000001101000"), C(31, "000001101001"), C(32, "000001101010"),
+    C(33, "000001101011"), C(34, "000011010010"), C(35, "000011010011"),
+    C(36, "000011010100"), C(37, "000011010101"), C(38, "000011010110"),
+    C(39, "000011010111"), C(40, "000001101100"), C(41, "000001101101"),
+    C(42, "000011011010"), C(43, "000011011011"), C(44, "000001010100"),
+    C(45, "000001010101"), C(46, "000001010110"), C(47, "000001010111"),
+    C(48, "000001100100"), C(49, "000001100101"), C(50, "000001010010"),
+    C(51, "000001010011"), C(52, "000000100100"), C(53, "000000110111"),
+    C(54, "000000111000"), C(55, "000000100111"), C(56, "000000101000"),
+    C(57, "000001011000"), C(58, "000001011001"), C(59, "000000101011"),
+    C(60, "000000101100"), C(61, "000001011010"), C(62, "000001100110"),
+    C(63, "000001100111"),
+    // Make-up codes.
+    C(64, "0000001111"), C(128, "000011001000"), C(192, "000011001001"),
+    C(256, "000001011011"), C(320, "000000110011"), C(384, "000000110100"),
+    C(448, "000000110101"), C(512, "0000001101100"), C(576, "0000001101101"),
+    C(640, "0000001001010"), C(704, "0000001001011"), C(768, "0000001001100"),
+    C(832, "0000001001101"), C(896, "0000001110010"), C(960, "0000001110011"),
+    C(1024, "0000001110100"), C(1088, "0000001110101"), C(1152, "0000001110110"),
+    C(1216, "0000001110111"), C(1280, "0000001010010"), C(1344, "0000001010011"),
+    C(1408, "0000001010100"), C(1472, "0000001010101"), C(1536, "0000001011010"),
+    C(1600, "0000001011011"), C(1664, "0000001100100"), C(1728, "0000001100101"),
+    // Extended make-up codes.
+    C(1792, "00000001000"), C(1856, "00000001100"), C(1920, "00000001101"),
+    C(1984, "000000010010"), C(2048, "000000010011"), C(2112, "000000010100"),
+    C(2176, "000000010101"), C(2240, "000000010110"), C(2304, "000000010111"),
+    C(2368, "000000011100"), C(2432, "000000011101"), C(2496, "000000011110"),
+    C(2560, "000000011111"),
+    // End of line as the black table knows it: eleven 0 bits (the final 1 of a real EOL is
+    // left in the input).
+    C(-1, "00000000000"),
+};
+
+constexpr FaxCode kModeCodes[] = {
+    C(0, "0001"),     // pass
+    C(1, "001"),      // horizontal
+    C(2, "1"),        // vertical 0
+    C(3, "011"),      // vertical right 1
+    C(4, "000011"),   // vertical right 2
+    C(5, "0000011"),  // vertical right 3
+    C(6, "010"),      // vertical left 1
+    C(7, "000010"),   // vertical left 2
+    C(8, "0000010"),  // vertical left 3
+};
+
+template <size_t N>
+constexpr std::array<FaxCode, N> SortedByLength(const FaxCode (&codes)[N]) {
+  std::array<FaxCode, N> sorted{};
+  for (size_t i = 0; i < N; ++i) sorted[i] = codes[i];
+  // Insertion sort: stable, and usable at compile time.
+  for (size_t i = 1; i < N; ++i) {
+    const FaxCode c = sorted[i];
+    size_t j = i;
+    for (; j > 0 && sorted[j - 1].length > c.length; --j) sorted[j] = sorted[j - 1];
+    sorted[j] = c;
+  }
+  return sorted;
+}
+
+template <size_t N>
+constexpr int32_t Longest(const FaxCode (&codes)[N]) {
+  int32_t n = 0;
+  for (const FaxCode& c : codes) n = std::max<int32_t>(n, c.length);
+  return n;
+}
+
+template <size_t N>
+constexpr int32_t Shortest(const FaxCode (&codes)[N]) {
+  int32_t n = 99;
+  for (const FaxCode& c : codes) n = std::min<int32_t>(n, c.length);
+  return n;
+}
+
+template <size_t N>
+constexpr int32_t EolLength(const FaxCode (&codes)[N]) {
+  for (const FaxCode& c : codes) {
+    if (c.value < 0) return c.length;
+  }
+  return -1;
+}
+
+// Every index whose top bits are a code maps to that code; the others stay at length 0. The sets
+// are prefix-free, so no index is claimed twice.
+template <int32_t Bits, size_t N>
+constexpr std::array<FaxCodeTable::Hit, (size_t{1} << Bits)> BuildLookup(const FaxCode (&codes)[N]) {
+  std::array<FaxCodeTable::Hit, (size_t{1} << Bits)> lookup{};
+  for (const FaxCode& c : codes) {
+    const uint32_t spread = uint32_t{1} << (Bits - c.length);
+    const uint32_t base = uint32_t{c.bits} << (Bits - c.length);
+    for (uint32_t i = 0; i < spread; ++i) lookup[base + i] = {c.value, c.length};
+  }
+  return lookup;
+}
+
+constexpr auto kWhiteSorted = SortedByLength(kWhiteCodes);
+constexpr auto kBlackSorted = SortedByLength(kBlackCodes);
+constexpr auto kModeSorted = SortedByLength(kModeCodes);
+constexpr int32_t kWhiteBits = Longest(kWhiteCodes);
+constexpr int32_t kBlackBits = Longest(kBlackCodes);
+constexpr int32_t kModeBits = Longest(kModeCodes);
+constexpr auto kWhiteLookup = BuildLookup<kWhiteBits>(kWhiteCodes);
+constexpr auto kBlackLookup = BuildLookup<kBlackBits>(kBlackCodes);
+constexpr auto kModeLookup = BuildLookup<kModeBits>(kModeCodes);
+
+constexpr FaxCodeTable kWhiteTable = {kWhiteSorted.data(), static_cast<int32_t>(kWhiteSorted.size()),
+                                      Shortest(kWhiteCodes), kWhiteBits, EolLength(kWhiteCodes),
+                                      kWhiteLookup.data()};
+constexpr FaxCodeTable kBlackTable = {kBlackSorted.data(), static_cast<int32_t>(kBlackSorted.size()),
+                                      Shortest(kBlackCodes), kBlackBits, EolLength(kBlackCodes),
+                                      kBlackLookup.data()};
+constexpr FaxCodeTable kModeTable = {kModeSorted.data(), static_cast<int32_t>(kModeSorted.size()),
+                                     Shortest(kModeCodes), kModeBits, EolLength(kModeCodes),
+                                     kModeLookup.data()};
+
+static_assert(kWhiteTable.count == 105 && kWhiteTable.shortest == 4 && kWhiteTable.longest == 12 &&
+              kWhiteTable.eolLength == 12);
+static_assert(kBlackTable.count == 105 && kBlackTable.shortest == 2 && kBlackTable.longest == 13 &&
+              kBlackTable.eolLength == 11);
+static_assert(kModeTable.count == 9 && kModeTable.shortest == 1 && kModeTable.longest == 7 &&
+              kModeTable.eolLength == -1);
+
+// The top n bits of a byte set, n = 0 ... 8.
+constexpr uint8_t kTopBits[9] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF};
+
+constexpr uint8_t ReverseByte(uint8_t b) {
+  b = static_cast<uint8_t>((b >> 1 & 0x55) | (b & 0x55) << 1);
+  b = static_cast<uint8_t>((b >> 2 & 0x33) | (b & 0x33) << 2);
+  return static_cast<uint8_t>(b >> 4 | b << 4);
+}
+
+// Reverses the bit order inside each byte of a word.
+constexpr uint64_t ReverseBitsInBytes(uint64_t w) {
+  w = (w >> 1 & 0x5555555555555555ULL) | (w & 0x5555555555555555ULL) << 1;
+  w = (w >> 2 & 0x3333333333333333ULL) | (w & 0x3333333333333333ULL) << 2;
+  return (w >> 4 & 0x0F0F0F0F0F0F0F0FULL) | (w & 0x0F0F0F0F0F0F0F0FULL) << 4;
+}
+
+inline uint64_t LoadBigEndian64(const uint8_t* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return __builtin_bswap64(w);
+}
+
+}  // namespace
+
+const FaxCodeTable& FaxWhiteCodes() { return kWhiteTable; }
+const FaxCodeTable& FaxBlackCodes() { return kBlackTable; }
+const FaxCodeTable& FaxModeCodes() { return kModeTable; }
+
+// Reads the stream's input bits through a 64-bit window instead of one bit per call. The window
+// holds the next bits most significant first, in the stream's bit order; past the end of the input
+// it reads as 0 bits, which Available() tells apart.
+class CFaxDecoder::BitReader {
+ public:
+  BitReader(const uint8_t* data, int32_t size, bool msbFirst, int64_t startBit)
+      : data_(data), size_(size > 0 ? size : 0), reverse_(!msbFirst) {
+    next_ = std::min<int64_t>(startBit >> 3, size_);
+    Refill();
+    const int skip = static_cast<int>(startBit & 7);
+    if (skip > 0 && accBits_ >= skip) Skip(skip);
+  }
+
+  // Bits consumed so far.
+  int64_t Position() const { return next_ * 8 - accBits_; }
+  // Bits left in the input.
+  int64_t Available() const { return accBits_ + (size_ - next_) * 8; }
+  // The next n bits (1 ... 32), 0 bits past the end of the input.
+  uint32_t Peek(int n) {
+    if (accBits_ < n) Refill();
+    return static_cast<uint32_t>(acc_ >> (64 - n));
+  }
+  // Consumes n bits that Peek has shown (n <= bits available).
+  void Skip(int n) {
+    acc_ <<= n;
+    accBits_ -= n;
+  }
+  // The input byte after the one the next bit comes from; -1 past the end.
+  int32_t PeekByte() const {
+    const int64_t index = (Position() >> 3) + 1;
+    return index < size_ ? data_[index] : -1;
+  }
+
+ private:
+  void Refill() {
+    if (size_ - next_ >= 8) {
+      uint64_t w = LoadBigEndian64(data_ + next_);
+      if (reverse_) w = ReverseBitsInBytes(w);
+      // Bits of a byte only partly taken in are the true input bits and get ORed in again, in
+      // the same place, when that byte is taken in whole.
+      acc_ |= w >> accBits_;
+      const int take = (63 - accBits_) >> 3;
+      next_ += take;
+      accBits_ += 8 * take;
+      return;
+    }
+    while (accBits_ <= 56 && next_ < size_) {
+      const uint8_t b = reverse_ ? ReverseByte(data_[next_]) : data_[next_];
+      acc_ |= uint64_t{b} << (56 - accBits_);
+      ++next_;
+      accBits_ += 8;
+    }
+  }
+
+  const uint8_t* data_;
+  int64_t size_;
+  bool reverse_;
+  uint64_t acc_ = 0;
+  int accBits_ = 0;
+  int64_t next_ = 0;
+};
+
+CFaxDecoder::CFaxDecoder(CTiffBitStream* stream, bool whiteIsZero, bool t6, bool twoDimensional,
+                         bool byteAlignedEol, bool countTagBit)
+    : stream(stream),
+      whiteIsZero(whiteIsZero),
+      t6(t6),
+      twoD(twoDimensional || t6),
+      byteAligned(byteAlignedEol || t6),
+      countTagBit(countTagBit),
+      whiteBit(whiteIsZero ? 0 : 1),
+      blackBit(whiteIsZero ? 1 : 0) {}
+
+bool CFaxDecoder::DecodeCode(BitReader& in, const FaxCodeTable& table, bool atLineStart,
+                             int32_t& value) const {
+  if (atLineStart && byteAligned) {
+    // Fill bits in front of an EOL that ends on a byte boundary: the 0 bits that make the EOL
+    // (and the tag bit, when it counts) end there, then any whole 0 bytes.
+    const int64_t eol = table.eolLength + (twoD && countTagBit ? 1 : 0);
+    int pad = static_cast<int>((in.Position() + eol) & 7);
+    if (pad > 0) pad = 8 - pad;
+    if (pad > 0) {
+      if (in.Available() < pad || in.Peek(pad) != 0) return false;
+      in.Skip(pad);
+    }
+    while (in.PeekByte() == 0) {
+      if (in.Available() < 8 || in.Peek(8) != 0) return false;
+      in.Skip(8);
+    }
+  }
+  const FaxCodeTable::Hit hit = table.lookup[in.Peek(table.longest)];
+  if (hit.length == 0 || hit.length > in.Available()) return false;
+  in.Skip(hit.length);
+  value = hit.value;
+  return true;
+}
+
+bool CFaxDecoder::ReadRun(BitReader& in, const FaxCodeTable& table, int64_t& length) const {
+  length = 0;
+  for (;;) {
+    int32_t v;
+    if (!DecodeCode(in, table, false, v) || v < 0) return false;
+    length += v;
+    if (v < 64) return true;
+  }
+}
+
+bool CFaxDecoder::WriteRun(int64_t count, int32_t bit) {
+  if (count <= 0) return true;
+  if ((outBit + count - 1) >> 3 >= stream->outSize) return false;
+  uint8_t* out = stream->outBuf;
+  int64_t byte = outBit >> 3;
+  const int offset = static_cast<int>(outBit & 7);
+  outBit += count;
+  if (offset > 0) {
+    // A begun byte was stored whole when it was begun: only 1 bits need writing into it.
+    const int room = 8 - offset;
+    if (count <= room) {
+      if (bit) out[byte] |= static_cast<uint8_t>(kTopBits[count] >> offset);
+      return true;
+    }
+    if (bit) out[byte] |= static_cast<uint8_t>(0xFF >> offset);
+    count -= room;
+    ++byte;
+  }
+  const int64_t whole = count >> 3;
+  if (whole > 0) std::memset(out + byte, bit ? 0xFF : 0x00, static_cast<size_t>(whole));
+  const int rest = static_cast<int>(count & 7);
+  if (rest > 0) out[byte + whole] = bit ? kTopBits[rest] : 0;
+  return true;
+}
+
+void CFaxDecoder::AlignOutput() { outBit = (outBit + 7) & ~int64_t{7}; }
+
+int64_t CFaxDecoder::FindBit(const uint8_t* refLine, int64_t from, int64_t limit,
+                             int32_t bit) const {
+  if (from >= limit) return limit;
+  const int64_t bytes = (limit + 7) >> 3;
+  const uint64_t flip = bit ? 0 : ~uint64_t{0};
+  auto load = [&](int64_t at) {
+    if (bytes - at >= 8) return LoadBigEndian64(refLine + at);
+    uint64_t w = 0;
+    for (int64_t i = at; i < bytes; ++i) w |= uint64_t{refLine[i]} << (56 - 8 * (i - at));
+    return w;
+  };
+  int64_t at = from >> 3;
+  // Whole bytes (eight at a time) of the other colour are passed over without looking at bits.
+  uint64_t w = (load(at) ^ flip) & (~uint64_t{0} >> (from & 7));
+  for (;;) {
+    if (w != 0) return std::min<int64_t>(at * 8 + __builtin_clzll(w), limit);
+    at += 8;
+    if (at >= bytes) return limit;
+    w = load(at) ^ flip;
+  }
+}
+
+int32_t CFaxDecoder::FindChangingElement(const uint8_t* refLine, int32_t start, int32_t width,
+                                         int32_t target) const {
+  if (refLine == nullptr) return width;
+  // Only the bytes inside the output can be looked at. A reference row that runs past its end
+  // belongs to a strip that cannot complete any more rows, so what is found there is moot.
+  const int64_t room = (stream->outBuf + stream->outSize - refLine) * int64_t{8};
+  const int64_t limit = std::min<int64_t>(width, room);
+  int32_t startBit;
+  int64_t scan;
+  if (start < 0) {
+    startBit = whiteBit;
+    scan = 0;
+  } else {
+    if (start >= limit) return width;
+    startBit = refLine[start >> 3] >> (7 - (start & 7)) & 1;
+    scan = int64_t{start} + 1;
+  }
+  if (target == -1) target = 1 - startBit;
+  const int64_t change = FindBit(refLine, scan, limit, 1 - startBit);
+  if (change >= limit) return width;
+  const int64_t found = target == 1 - startBit ? change : FindBit(refLine, change, limit, target);
+  return found >= limit ? width : static_cast<int32_t>(found);
+}
+
+bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
+  if (rows <= 0) return true;
+  if (width <= 0 || stream == nullptr) return false;
+  BitReader in(stream->data, stream->size, stream->msbFirst,
+               int64_t{stream->pos} * 8 + stream->bitPos);
+  outBit = int64_t{stream->outPos} * 8 + stream->outBitPos;
+  auto outputPosition = [&] { return stream->outBuf + (outBit >> 3); };
+
+  const FaxCodeTable& whiteCodes = kWhiteTable;
+  const FaxCodeTable& blackCodes = kBlackTable;
+  const FaxCodeTable& modeCodes = kModeTable;
+  // Offsets of a1 from b1 for the vertical modes 2 ... 8.
+  static constexpr int32_t kVerticalOffset[9] = {0, 0, 0, 1, 2, 3, -1, -2, -3};
+
+  bool white = true;
+  bool twoDLine = t6;
+  bool atLineStart = !t6;
+  int64_t a0 = 0;
+  const uint8_t* ref = nullptr;
+  const uint8_t* cur = outputPosition();
+  int32_t b1 = width;
+  const FaxCodeTable* table = t6 ? &modeCodes : &whiteCodes;
+  int32_t rowsLeft = rows;
+  int32_t rowsCompleted = 0;
+
+  bool ok = false;
+  for (;;) {
+    int32_t v;
+    if (!DecodeCode(in, *table, atLineStart, v)) break;
+
+    bool rowEnds = false;
+    if (v == -1) {
+      // End of line. The output position stays: a row cut short is not completed by it.
+      atLineStart = false;
+      white = true;
+      table = &whiteCodes;
+      a0 = 0;
+      if (twoD) {
+        if (in.Available() < 1) break;
+        twoDLine = in.Peek(1) == 0;
+        in.Skip(1);
+        if (twoDLine) table = &modeCodes;
+        ref = cur;
+        cur = outputPosition();
+      }
+      if (twoDLine) {
+        if (rowsCompleted == 0) break;
+        b1 = FindChangingElement(ref, -1, width, blackBit);
+      }
+      continue;
+    }
+
+    if (twoDLine) {
+      if (v > 8) break;
+      const int32_t colourBit = white ? whiteBit : blackBit;
+      const int32_t otherBit = white ? blackBit : whiteBit;
+      if (v == 0) {  // pass
+        const int32_t b2 = FindChangingElement(ref, b1, width, -1);
+        if (b2 < a0 || !WriteRun(b2 - a0, colourBit)) break;
+        a0 = b2;
+      } else if (v == 1) {  // horizontal
+        int64_t r1, r2;
+        if (!ReadRun(in, white ? whiteCodes : blackCodes, r1) ||
+            !ReadRun(in, white ? blackCodes : whiteCodes, r2)) {
+          break;
+        }
+        if (a0 + r1 + r2 > width) break;
+        if (!WriteRun(r1, colourBit) || !WriteRun(r2, otherBit)) break;
+        a0 += r1 + r2;
+      } else {  // vertical
+        const int64_t a1 = int64_t{b1} + kVerticalOffset[v];
+        if (a1 < a0 || a1 > width || !WriteRun(a1 - a0, colourBit)) break;
+        a0 = a1;
+        white = !white;
+      }
+      if (a0 == width) {
+        rowEnds = true;
+      } else {
+        b1 = FindChangingElement(ref, static_cast<int32_t>(a0), width, white ? blackBit : whiteBit);
+      }
+    } else {
+      if (!WriteRun(v, white ? whiteBit : blackBit)) break;
+      a0 += v;
+      if (v >= 64) {
+        // A make-up code: the terminating code of the same colour follows. Past the first code
+        // the row has begun, so no EOL fill can come before it.
+        atLineStart = false;
+        continue;
+      }
+      if (a0 > width) break;
+      if (a0 == width) {
+        rowEnds = true;
+      } else {
+        white = !white;
+        atLineStart = false;
+        table = white ? &whiteCodes : &blackCodes;
+      }
+    }
+
+    if (rowEnds) {
+      --rowsLeft;
+      ++rowsCompleted;
+      a0 = 0;
+      AlignOutput();
+      if (rowsLeft == 0) {
+        ok = true;
+        break;
+      }
+      white = true;
+      if (t6) {
+        ref = cur;
+        cur = outputPosition();
+        b1 = FindChangingElement(ref, -1, width, blackBit);
+      } else {
+        atLineStart = true;
+        twoDLine = false;
+        table = &whiteCodes;
+      }
+    }
+  }
+
+  // Leave the stream where decoding stopped.
+  const int64_t inBit = in.Position();
+  stream->pos = static_cast<int32_t>(inBit >> 3);
+  stream->bitPos = static_cast<int32_t>(inBit & 7);
+  stream->outPos = static_cast<int32_t>(std::min<int64_t>(outBit >> 3, stream->outSize));
+  stream->outBitPos = static_cast<int32_t>(outBit & 7);
+  return ok;
+}
+
+}  // namespace pelmor
