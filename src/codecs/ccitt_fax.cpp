@@ -470,12 +470,7 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
     } else {
       if (!WriteRun(v, white ? whiteBit : blackBit)) break;
       a0 += v;
-      if (v >= 64) {
-        // A make-up code: the terminating code of the same colour follows. Past the first code
-        // the row has begun, so no EOL fill can come before it.
-        atLineStart = false;
-        continue;
-      }
+      if (v >= 64) continue;  // a make-up code: the terminating code of this colour follows
       if (a0 > width) break;
       if (a0 == width) {
         rowEnds = true;
