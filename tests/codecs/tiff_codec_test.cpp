@@ -391,7 +391,7 @@ TEST_F(TiffCodecTest, HostileSizesFailCleanly) {
   EXPECT_FALSE(Open(TiffFile({table})));
   // A directory claiming more entries than the file holds.
   Bytes truncated = MakeTiff(TiffFile({GreyPage()}));
-  truncated.resize(truncated.size() - 20);
+  truncated.erase(truncated.end() - 20, truncated.end());
   EXPECT_FALSE(Open(truncated));
 }
 
