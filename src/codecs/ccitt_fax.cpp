@@ -224,6 +224,8 @@ class CFaxDecoder::BitReader {
   int64_t Position() const { return next_ * 8 - accBits_; }
   // Bits left in the input.
   int64_t Available() const { return accBits_ + (size_ - next_) * 8; }
+  // Bits in the window: a lower bound of Available() that costs nothing.
+  int Buffered() const { return accBits_; }
   // The next n bits (1 ... 32), 0 bits past the end of the input.
   uint32_t Peek(int n) {
     if (accBits_ < n) Refill();
@@ -280,6 +282,16 @@ CFaxDecoder::CFaxDecoder(CTiffBitStream* stream, bool whiteIsZero, bool t6, bool
       whiteBit(whiteIsZero ? 0 : 1),
       blackBit(whiteIsZero ? 1 : 0) {}
 
+// One code: a lookup of the next `longest` bits. Fails when no code starts there or the input
+// ends inside the code.
+inline bool CFaxDecoder::NextCode(BitReader& in, const FaxCodeTable& table, int32_t& value) const {
+  const FaxCodeTable::Hit hit = table.lookup[in.Peek(table.longest)];
+  if (hit.length == 0 || (hit.length > in.Buffered() && hit.length > in.Available())) return false;
+  in.Skip(hit.length);
+  value = hit.value;
+  return true;
+}
+
 bool CFaxDecoder::DecodeCode(BitReader& in, const FaxCodeTable& table, bool atLineStart,
                              int32_t& value) const {
   if (atLineStart && byteAligned) {
@@ -297,49 +309,83 @@ bool CFaxDecoder::DecodeCode(BitReader& in, const FaxCodeTable& table, bool atLi
       in.Skip(8);
     }
   }
-  const FaxCodeTable::Hit hit = table.lookup[in.Peek(table.longest)];
-  if (hit.length == 0 || hit.length > in.Available()) return false;
-  in.Skip(hit.length);
-  value = hit.value;
-  return true;
+  return NextCode(in, table, value);
 }
 
-bool CFaxDecoder::ReadRun(BitReader& in, const FaxCodeTable& table, int64_t& length) const {
+inline bool CFaxDecoder::ReadRun(BitReader& in, const FaxCodeTable& table, int64_t& length) const {
   length = 0;
   for (;;) {
     int32_t v;
-    if (!DecodeCode(in, table, false, v) || v < 0) return false;
+    if (!NextCode(in, table, v) || v < 0) return false;
     length += v;
     if (v < 64) return true;
   }
 }
 
-bool CFaxDecoder::WriteRun(int64_t count, int32_t bit) {
-  if (count <= 0) return true;
-  if ((outBit + count - 1) >> 3 >= stream->outSize) return false;
-  uint8_t* out = stream->outBuf;
-  int64_t byte = outBit >> 3;
-  const int offset = static_cast<int>(outBit & 7);
-  outBit += count;
-  if (offset > 0) {
-    // A begun byte was stored whole when it was begun: only 1 bits need writing into it.
-    const int room = 8 - offset;
-    if (count <= room) {
-      if (bit) out[byte] |= static_cast<uint8_t>(kTopBits[count] >> offset);
-      return true;
-    }
-    if (bit) out[byte] |= static_cast<uint8_t>(0xFF >> offset);
-    count -= room;
-    ++byte;
+// The output is written as CTiffBitStream::WriteBits writes it: a run's bits take their value,
+// the rest of a byte first reached becomes 0, and bytes not reached keep what they held. Here the
+// bits of the current 64-bit word are gathered in `word` first; nothing reads the output before
+// Sync or StoreWord has put them there.
+void CFaxDecoder::StartOutput() {
+  outLimit = int64_t{stream->outSize} * 8;
+  wordStart = (outBit >> 6) << 3;
+  word = 0;
+  // Bits already written before the position in its word.
+  const int64_t reached = outBit >> 3;
+  for (int64_t i = wordStart; i <= reached && i < stream->outSize; ++i) {
+    word |= uint64_t{stream->outBuf[i]} << (56 - 8 * (i - wordStart));
   }
-  const int64_t whole = count >> 3;
-  if (whole > 0) std::memset(out + byte, bit ? 0xFF : 0x00, static_cast<size_t>(whole));
-  const int rest = static_cast<int>(count & 7);
-  if (rest > 0) out[byte + whole] = bit ? kTopBits[rest] : 0;
+  const int used = static_cast<int>(outBit & 63);
+  word &= used > 0 ? ~uint64_t{0} << (64 - used) : 0;
+}
+
+inline void CFaxDecoder::StoreWord() {
+  const uint64_t w = __builtin_bswap64(word);
+  std::memcpy(stream->outBuf + wordStart, &w, 8);
+}
+
+void CFaxDecoder::Sync() {
+  const int64_t end = std::min<int64_t>((outBit + 7) >> 3, stream->outSize);
+  for (int64_t i = wordStart; i < end; ++i) {
+    stream->outBuf[i] = static_cast<uint8_t>(word >> (56 - 8 * (i - wordStart)));
+  }
+}
+
+inline bool CFaxDecoder::WriteRun(int64_t count, int32_t bit) {
+  if (count <= 0) return true;
+  if (outBit + count > outLimit) return false;
+  const int pos = static_cast<int>(outBit & 63);
+  if (pos + count < 64) {
+    if (bit) word |= (~uint64_t{0} >> pos) & ~(~uint64_t{0} >> (pos + count));
+    outBit += count;
+    return true;
+  }
+  // The run fills this word (which lies inside the output, as the run's end does) and goes on.
+  if (bit) word |= ~uint64_t{0} >> pos;
+  StoreWord();
+  const int64_t rest = count - (64 - pos);
+  wordStart += 8;
+  const int64_t words = rest >> 6;
+  if (words > 0) {
+    std::memset(stream->outBuf + wordStart, bit ? 0xFF : 0x00, static_cast<size_t>(words * 8));
+    wordStart += words * 8;
+  }
+  const int tail = static_cast<int>(rest & 63);
+  word = bit && tail > 0 ? ~(~uint64_t{0} >> tail) : 0;
+  outBit += count;
   return true;
 }
 
-void CFaxDecoder::AlignOutput() { outBit = (outBit + 7) & ~int64_t{7}; }
+void CFaxDecoder::AlignOutput() {
+  const int64_t aligned = (outBit + 7) & ~int64_t{7};
+  if ((outBit & 63) != 0 && (aligned & 63) == 0) {
+    // The word's last byte has been begun, so the whole word lies inside the output.
+    StoreWord();
+    wordStart += 8;
+    word = 0;
+  }
+  outBit = aligned;
+}
 
 int64_t CFaxDecoder::FindBit(const uint8_t* refLine, int64_t from, int64_t limit,
                              int32_t bit) const {
@@ -387,12 +433,138 @@ int32_t CFaxDecoder::FindChangingElement(const uint8_t* refLine, int32_t start, 
   return found >= limit ? width : static_cast<int32_t>(found);
 }
 
+// The same search over the changing elements of a reference row known in full. The colour
+// after change i is black for even i (the pixel before the row counts as white).
+inline int32_t CFaxDecoder::FindInChanges(const Changes& ref, size_t& hint, int32_t start,
+                                          int32_t width, int32_t target) const {
+  if (start >= width) return width;
+  const int32_t* c = ref.at;
+  size_t i = hint;
+  while (i > 0 && c[i - 1] > start) --i;
+  while (c[i] <= start) ++i;  // the sentinels stop this
+  hint = i;
+  // Change i is the first after start, to black when i is even. The one of the target colour
+  // is this one or the next.
+  size_t j = i;
+  if (target != -1 && (target == blackBit) == ((i & 1) != 0)) ++j;
+  return j < ref.count ? c[j] : width;
+}
+
+// One two-dimensional row against a complete reference row, as the general loop in Decode
+// decodes it, producing only the row's list of changes (colour 0 white, 1 black here).
+bool CFaxDecoder::DecodeTwoDRow(BitReader& in, const Changes& ref, Changes& row,
+                                int32_t width) const {
+  static constexpr int32_t kVerticalOffset[9] = {0, 0, 0, 1, 2, 3, -1, -2, -3};
+  const int32_t* c = ref.at;
+  int32_t* d = row.at;
+  size_t count = 0;
+  int last = 0;  // colour of the last pixel so far (white before the row)
+  auto run = [&](int64_t at, int64_t n, int colour) {
+    if (n > 0 && colour != last) {
+      d[count++] = static_cast<int32_t>(at);
+      last = colour;
+    }
+  };
+  // b1: the first change after a0 whose colour is `colour` (black after even indexes); `i`
+  // stays near it from one search to the next.
+  // Within a row a0 never decreases (and a pass leaves i at the change after b1, below b2), so
+  // i only moves forward.
+  size_t i = 0;
+  auto next = [&](int64_t a0, int target) -> int32_t {
+    if (a0 >= width) return width;
+    while (c[i] <= a0) ++i;
+    // The change to the target colour (to black after an even index) is this one or the next.
+    const size_t j = i + ((i ^ static_cast<size_t>(target ^ 1)) & 1);
+    return j < ref.count ? c[j] : width;
+  };
+  int64_t a0 = 0;
+  int colour = 0;
+  int32_t b1 = ref.count > 0 ? c[0] : width;  // the first change, which is to black
+  const FaxCodeTable& modeCodes = kModeTable;
+  for (;;) {
+    int32_t mode;
+    if (!NextCode(in, modeCodes, mode)) return false;
+    if (mode >= 2) {
+      const int64_t a1 = int64_t{b1} + kVerticalOffset[mode];
+      if (a1 < a0 || a1 > width) return false;
+      run(a0, a1 - a0, colour);
+      a0 = a1;
+      colour ^= 1;
+    } else if (mode == 0) {
+      // b2, the change after b1, is of either colour.
+      int32_t b2 = width;
+      if (b1 < width) {
+        while (c[i] <= b1) ++i;
+        b2 = i < ref.count ? c[i] : width;
+      }
+      if (b2 < a0) return false;
+      run(a0, b2 - a0, colour);
+      a0 = b2;
+    } else {
+      int64_t r1, r2;
+      if (!ReadRun(in, colour == 0 ? kWhiteTable : kBlackTable, r1) ||
+          !ReadRun(in, colour == 0 ? kBlackTable : kWhiteTable, r2) || a0 + r1 + r2 > width) {
+        return false;
+      }
+      run(a0, r1, colour);
+      run(a0 + r1, r2, colour ^ 1);
+      a0 += r1 + r2;
+    }
+    if (a0 == width) break;
+    b1 = next(a0, colour ^ 1);
+  }
+  d[count] = d[count + 1] = INT32_MAX;
+  row.count = count;
+  row.complete = true;
+  return true;
+}
+
+// Writes a row from its changes at the output position (a byte boundary): pixels of colour
+// whose bit is 1 set, everything else, the bits after the row in its last byte included, 0.
+void CFaxDecoder::FillRow(const Changes& row, int32_t width) {
+  uint8_t* out = stream->outBuf + (outBit >> 3);
+  const size_t bytes = (size_t(width) + 7) / 8;
+  std::memset(out, 0, bytes);
+  auto setBits = [&](int64_t from, int64_t to) {  // [from, to), not empty
+    const int64_t first = from >> 3;
+    const int offset = static_cast<int>(from & 7);
+    const int64_t n = to - from;
+    if (offset + n <= 64 && first + 8 <= static_cast<int64_t>(bytes)) {
+      // One read-modify-write of eight bytes.
+      uint64_t w = LoadBigEndian64(out + first);
+      w |= (~uint64_t{0} >> offset) & ~(offset + n < 64 ? ~uint64_t{0} >> (offset + n) : 0);
+      w = __builtin_bswap64(w);
+      std::memcpy(out + first, &w, 8);
+      return;
+    }
+    const int64_t last = (to - 1) >> 3;
+    if (first == last) {
+      out[first] |= static_cast<uint8_t>(kTopBits[n] >> offset);
+      return;
+    }
+    out[first] |= static_cast<uint8_t>(0xFF >> offset);
+    if (last > first + 1) std::memset(out + first + 1, 0xFF, static_cast<size_t>(last - first - 1));
+    out[last] |= kTopBits[((to - 1) & 7) + 1];
+  };
+  // Runs between changes alternate white, black, white, ... from pixel 0.
+  int64_t start = 0;
+  int colour = 0;
+  const int onesColour = whiteBit == 1 ? 0 : 1;
+  for (size_t k = 0; k <= row.count; ++k) {
+    const int64_t end = k < row.count ? row.at[k] : width;
+    if (colour == onesColour && end > start) setBits(start, end);
+    start = end;
+    colour ^= 1;
+  }
+}
+
 bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
   if (rows <= 0) return true;
   if (width <= 0 || stream == nullptr) return false;
   BitReader in(stream->data, stream->size, stream->msbFirst,
                int64_t{stream->pos} * 8 + stream->bitPos);
   outBit = int64_t{stream->outPos} * 8 + stream->outBitPos;
+  StartOutput();
   auto outputPosition = [&] { return stream->outBuf + (outBit >> 3); };
 
   const FaxCodeTable& whiteCodes = kWhiteTable;
@@ -401,12 +573,56 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
   // Offsets of a1 from b1 for the vertical modes 2 ... 8.
   static constexpr int32_t kVerticalOffset[9] = {0, 0, 0, 1, 2, 3, -1, -2, -3};
 
+  // The rows at `cur` and `ref` as lists of changing elements, kept while the row at `cur` is
+  // decoded in full from a byte boundary: a complete reference row is then searched in its
+  // list rather than bit by bit. Any other reference (a row cut short by an EOL, or none
+  // decoded yet) is searched in the output as it stands.
+  std::vector<int32_t> changeRoom(2 * (size_t(width) + 2));
+  Changes curChanges, refChanges;
+  curChanges.at = changeRoom.data();
+  refChanges.at = changeRoom.data() + width + 2;
+  bool recording = false;
+  int32_t lastBit = whiteBit;  // colour of the last pixel recorded
+  size_t hint = 0;
+  auto startRow = [&] {
+    curChanges.count = 0;
+    curChanges.complete = false;
+    recording = (outBit & 7) == 0;
+    lastBit = whiteBit;
+  };
+  auto moveReference = [&](const uint8_t*& ref, const uint8_t*& cur) {
+    ref = cur;
+    std::swap(refChanges, curChanges);
+    hint = 0;
+    cur = outputPosition();
+    startRow();
+  };
+  // Writes a run of n pixels starting at pixel `at` of the row.
+  auto emit = [&](int64_t at, int64_t n, int32_t bit) {
+    if (n <= 0) return true;
+    if (recording && bit != lastBit) {
+      if (at < width) {
+        curChanges.at[curChanges.count++] = static_cast<int32_t>(at);
+      } else {
+        recording = false;  // past the row: it cannot complete
+      }
+      lastBit = bit;
+    }
+    return WriteRun(n, bit);
+  };
+
   bool white = true;
   bool twoDLine = t6;
   bool atLineStart = !t6;
   int64_t a0 = 0;
   const uint8_t* ref = nullptr;
   const uint8_t* cur = outputPosition();
+  startRow();
+  auto find = [&](int32_t start, int32_t target) {
+    if (refChanges.complete) return FindInChanges(refChanges, hint, start, width, target);
+    Sync();  // the search reads the output
+    return FindChangingElement(ref, start, width, target);
+  };
   int32_t b1 = width;
   const FaxCodeTable* table = t6 ? &modeCodes : &whiteCodes;
   int32_t rowsLeft = rows;
@@ -414,12 +630,23 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
 
   bool ok = false;
   for (;;) {
-    int32_t v;
-    if (!DecodeCode(in, *table, atLineStart, v)) break;
-
     bool rowEnds = false;
-    if (v == -1) {
+    int32_t v;
+    if (twoDLine && refChanges.complete && recording && outBit + width <= outLimit) {
+      // The usual two-dimensional row: against a reference row known as a list of changes,
+      // starting on a byte boundary with room for the whole row. Its changes are decoded first
+      // and its bytes written from them afterwards.
+      Sync();
+      if (!DecodeTwoDRow(in, refChanges, curChanges, width)) break;
+      FillRow(curChanges, width);
+      outBit += (int64_t{width} + 7) & ~int64_t{7};
+      StartOutput();
+      rowEnds = true;
+    } else if (atLineStart ? !DecodeCode(in, *table, true, v) : !NextCode(in, *table, v)) {
+      break;
+    } else if (v == -1) {
       // End of line. The output position stays: a row cut short is not completed by it.
+      recording = false;
       atLineStart = false;
       white = true;
       table = &whiteCodes;
@@ -429,46 +656,43 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
         twoDLine = in.Peek(1) == 0;
         in.Skip(1);
         if (twoDLine) table = &modeCodes;
-        ref = cur;
-        cur = outputPosition();
+        moveReference(ref, cur);
       }
       if (twoDLine) {
         if (rowsCompleted == 0) break;
-        b1 = FindChangingElement(ref, -1, width, blackBit);
+        b1 = find(-1, blackBit);
       }
       continue;
-    }
-
-    if (twoDLine) {
+    } else if (twoDLine) {
       if (v > 8) break;
       const int32_t colourBit = white ? whiteBit : blackBit;
       const int32_t otherBit = white ? blackBit : whiteBit;
-      if (v == 0) {  // pass
-        const int32_t b2 = FindChangingElement(ref, b1, width, -1);
-        if (b2 < a0 || !WriteRun(b2 - a0, colourBit)) break;
+      if (v >= 2) {  // vertical
+        const int64_t a1 = int64_t{b1} + kVerticalOffset[v];
+        if (a1 < a0 || a1 > width || !emit(a0, a1 - a0, colourBit)) break;
+        a0 = a1;
+        white = !white;
+      } else if (v == 0) {  // pass
+        const int32_t b2 = find(b1, -1);
+        if (b2 < a0 || !emit(a0, b2 - a0, colourBit)) break;
         a0 = b2;
-      } else if (v == 1) {  // horizontal
+      } else {  // horizontal
         int64_t r1, r2;
         if (!ReadRun(in, white ? whiteCodes : blackCodes, r1) ||
             !ReadRun(in, white ? blackCodes : whiteCodes, r2)) {
           break;
         }
         if (a0 + r1 + r2 > width) break;
-        if (!WriteRun(r1, colourBit) || !WriteRun(r2, otherBit)) break;
+        if (!emit(a0, r1, colourBit) || !emit(a0 + r1, r2, otherBit)) break;
         a0 += r1 + r2;
-      } else {  // vertical
-        const int64_t a1 = int64_t{b1} + kVerticalOffset[v];
-        if (a1 < a0 || a1 > width || !WriteRun(a1 - a0, colourBit)) break;
-        a0 = a1;
-        white = !white;
       }
       if (a0 == width) {
         rowEnds = true;
       } else {
-        b1 = FindChangingElement(ref, static_cast<int32_t>(a0), width, white ? blackBit : whiteBit);
+        b1 = find(static_cast<int32_t>(a0), white ? blackBit : whiteBit);
       }
     } else {
-      if (!WriteRun(v, white ? whiteBit : blackBit)) break;
+      if (!emit(a0, v, white ? whiteBit : blackBit)) break;
       a0 += v;
       if (v >= 64) continue;  // a make-up code: the terminating code of this colour follows
       if (a0 > width) break;
@@ -482,6 +706,13 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
     }
 
     if (rowEnds) {
+      if (recording) {
+        // The row at `cur` is complete: close its list with two sentinels.
+        curChanges.at[curChanges.count] = INT32_MAX;
+        curChanges.at[curChanges.count + 1] = INT32_MAX;
+        curChanges.complete = true;
+        recording = false;
+      }
       --rowsLeft;
       ++rowsCompleted;
       a0 = 0;
@@ -492,9 +723,8 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
       }
       white = true;
       if (t6) {
-        ref = cur;
-        cur = outputPosition();
-        b1 = FindChangingElement(ref, -1, width, blackBit);
+        moveReference(ref, cur);
+        b1 = find(-1, blackBit);
       } else {
         atLineStart = true;
         twoDLine = false;
@@ -503,7 +733,8 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
     }
   }
 
-  // Leave the stream where decoding stopped.
+  // Leave the stream where decoding stopped, with every byte reached stored.
+  Sync();
   const int64_t inBit = in.Position();
   stream->pos = static_cast<int32_t>(inBit >> 3);
   stream->bitPos = static_cast<int32_t>(inBit & 7);

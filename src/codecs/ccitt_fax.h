@@ -5,7 +5,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "model/input_stream.h"
 
@@ -62,13 +64,33 @@ class CFaxDecoder {
 
  private:
   class BitReader;
+  // The changing elements of a row decoded in full: the pixels whose colour differs from the
+  // pixel before (white before pixel 0), then two sentinels once the row is complete.
+  struct Changes {
+    int32_t* at = nullptr;  // room for width + 2
+    size_t count = 0;
+    bool complete = false;
+  };
+
+  bool NextCode(BitReader& in, const FaxCodeTable& table, int32_t& value) const;
   bool DecodeCode(BitReader& in, const FaxCodeTable& table, bool atLineStart,
                   int32_t& value) const;
   bool ReadRun(BitReader& in, const FaxCodeTable& table, int64_t& length) const;
+  bool DecodeTwoDRow(BitReader& in, const Changes& ref, Changes& row, int32_t width) const;
+  void FillRow(const Changes& row, int32_t width);
+  // Output. Bits are gathered in a 64-bit word and stored when the word is full; Sync stores
+  // the bytes of the word reached so far, as CTiffBitStream::WriteBits would have.
+  void StartOutput();
   bool WriteRun(int64_t count, int32_t bit);
   void AlignOutput();
+  void Sync();
+  void StoreWord();
   // First pixel in [from, limit) of the row at refLine whose bit is `bit`, or limit.
   int64_t FindBit(const uint8_t* refLine, int64_t from, int64_t limit, int32_t bit) const;
+  // FindChangingElement over the changes of a complete reference row; hint carries the index
+  // reached from one search to the next.
+  int32_t FindInChanges(const Changes& ref, size_t& hint, int32_t start, int32_t width,
+                        int32_t target) const;
 
   CTiffBitStream* stream;  // not owned
   bool whiteIsZero;
@@ -78,7 +100,10 @@ class CFaxDecoder {
   bool countTagBit;
   int32_t whiteBit;
   int32_t blackBit;
-  int64_t outBit = 0;  // output position in bits, mirrored into the stream
+  int64_t outBit = 0;     // output position in bits, mirrored into the stream
+  int64_t outLimit = 0;   // bits in the output
+  uint64_t word = 0;      // the output word being built, first bit most significant
+  int64_t wordStart = 0;  // its byte offset: outBit / 64 * 8
 };
 
 }  // namespace pelmor

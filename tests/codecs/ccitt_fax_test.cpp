@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 #include <string>
 #include <vector>
+
+#include "codecs/ccitt_fax_reference.h"
 
 namespace pelmor {
 namespace {
@@ -326,6 +330,218 @@ TEST(FaxDecoder, FindChangingElement) {
   // White is 1: the start colour at -1 is white, so the first 0 (black) is found.
   CFaxDecoder blackIsZero(&stream, false, true, false, false, true);
   EXPECT_EQ(blackIsZero.FindChangingElement(ref.data(), -1, 100, 0), 0);
+}
+
+using Row = std::vector<int>;  // 0 white, 1 black
+
+// The changing element after pixel x (x = -1 before the row) of the given colour (-1: any); the
+// pixel before the row counts as white. width when there is none.
+int NextChange(const Row& row, int x, int colour) {
+  const int width = static_cast<int>(row.size());
+  for (int p = x + 1; p < width; ++p) {
+    const int before = p == 0 ? 0 : row[p - 1];
+    if (row[p] != before && (colour < 0 || row[p] == colour)) return p;
+  }
+  return width;
+}
+
+// Codes one row two-dimensionally against a reference row, as T.4 and T.6 encoders do.
+void CodeTwoD(FaxBits& bits, const Row& ref, const Row& cur) {
+  const int width = static_cast<int>(cur.size());
+  int a0 = -1;
+  int colour = 0;
+  for (;;) {
+    const int a1 = NextChange(cur, a0, -1);
+    const int b1 = NextChange(ref, a0, 1 - colour);
+    const int b2 = NextChange(ref, b1, -1);
+    if (b2 < a1) {
+      bits.Mode(kPass);
+      a0 = b2;
+    } else if (std::abs(a1 - b1) <= 3) {
+      const int d = a1 - b1;
+      bits.Mode(d == 0 ? kV0 : d > 0 ? kV0 + d : 5 - d);
+      a0 = a1;
+      colour = 1 - colour;
+      if (a0 >= width) return;
+    } else {
+      const int a2 = NextChange(cur, a1, -1);
+      bits.Mode(kHorizontal).Run(colour == 0, a1 - std::max(a0, 0)).Run(colour != 0, a2 - a1);
+      a0 = a2;
+      if (a0 >= width) return;
+    }
+  }
+}
+
+void CodeOneD(FaxBits& bits, const Row& cur) {
+  const int width = static_cast<int>(cur.size());
+  int x = 0;
+  int colour = 0;
+  while (x < width) {
+    int end = x;
+    while (end < width && cur[end] == colour) ++end;
+    bits.Run(colour == 0, end - x);
+    x = end;
+    colour = 1 - colour;
+  }
+}
+
+// Rows that mostly follow the row above with small shifts, now and then new runs.
+std::vector<Row> RandomPicture(std::mt19937& rng, int width, int height) {
+  std::vector<Row> rows;
+  Row prev(static_cast<size_t>(width), 0);
+  for (int y = 0; y < height; ++y) {
+    Row row = prev;
+    if (rng() % 4 == 0) {
+      int x = 0, colour = static_cast<int>(rng() % 2);
+      while (x < width) {
+        const int run = 1 + static_cast<int>(rng() % (rng() % 5 == 0 ? 300 : 12));
+        for (int i = 0; i < run && x < width; ++i) row[x++] = colour;
+        colour = 1 - colour;
+      }
+    } else {
+      for (int k = 0; k < 4; ++k) {
+        const int x = static_cast<int>(rng() % width);
+        const int len = 1 + static_cast<int>(rng() % 6);
+        const int colour = static_cast<int>(rng() % 2);
+        for (int i = x; i < std::min(width, x + len); ++i) row[i] = colour;
+      }
+    }
+    rows.push_back(row);
+    prev = row;
+  }
+  return rows;
+}
+
+Bytes Pack(const std::vector<Row>& rows, bool whiteIsZero) {
+  Bytes out;
+  for (const Row& r : rows) {
+    Bytes b((r.size() + 7) / 8, 0);
+    for (size_t x = 0; x < r.size(); ++x) {
+      if ((r[x] == 1) == whiteIsZero) b[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    }
+    out.insert(out.end(), b.begin(), b.end());
+  }
+  return out;
+}
+
+struct Coding {
+  const char* name;
+  FaxOptions options;
+};
+
+std::vector<Coding> Codings() {
+  std::vector<Coding> c;
+  FaxOptions o;
+  c.push_back({"T.4 1-D", o});
+  o.byteAligned = true;
+  c.push_back({"T.4 1-D aligned", o});
+  o = FaxOptions();
+  o.twoD = true;
+  c.push_back({"T.4 2-D", o});
+  o.byteAligned = true;
+  c.push_back({"T.4 2-D aligned with tag", o});
+  o.countTagBit = false;
+  c.push_back({"T.4 2-D aligned", o});
+  o = FaxOptions();
+  o.t6 = true;
+  c.push_back({"T.6", o});
+  return c;
+}
+
+// Codes a picture the way the options say (every K-th T.4 row one-dimensional).
+Bytes CodePicture(const std::vector<Row>& rows, const FaxOptions& o, int k = 3) {
+  FaxBits bits;
+  const int width = static_cast<int>(rows[0].size());
+  Row ref(static_cast<size_t>(width), 0);
+  for (size_t y = 0; y < rows.size(); ++y) {
+    if (o.t6) {
+      CodeTwoD(bits, ref, rows[y]);
+    } else {
+      const bool oneD = !o.twoD || y % k == 0;
+      if (o.byteAligned) {
+        // Fill so that the EOL (and the tag bit when it counts) ends on a byte boundary.
+        const int n = 12 + (o.twoD && o.countTagBit ? 1 : 0);
+        while ((bits.Size() + n) % 8 != 0) bits.Put("0");
+        if (y % 5 == 4) bits.Put("00000000");  // now and then a whole fill byte
+      }
+      bits.Eol();
+      if (o.twoD) bits.Put(oneD ? "1" : "0");
+      if (oneD) {
+        CodeOneD(bits, rows[y]);
+      } else {
+        CodeTwoD(bits, ref, rows[y]);
+      }
+    }
+    ref = rows[y];
+  }
+  return bits.bytes();
+}
+
+Decoded DecodeReference(const Bytes& in, int width, int rows, const FaxOptions& o, int outSize) {
+  Bytes out(static_cast<size_t>(outSize), 0xEE);
+  CTiffBitStream stream(in.data(), static_cast<int32_t>(in.size()), out.data(), outSize, o.msbFirst);
+  test::FaxReference fax(&stream, o.whiteIsZero, o.t6, o.twoD, o.byteAligned, o.countTagBit);
+  const bool ok = fax.Decode(width, rows);
+  return {ok, out};
+}
+
+TEST(FaxDecoder, CodedPicturesDecodeAsTheStepByStepAlgorithmDoes) {
+  std::mt19937 rng(2024);
+  for (const Coding& coding : Codings()) {
+    for (int width : {5, 64, 333, 1728}) {
+      SCOPED_TRACE(std::string(coding.name) + " width " + std::to_string(width));
+      const int height = 40;
+      const std::vector<Row> picture = RandomPicture(rng, width, height);
+      FaxOptions o = coding.options;
+      o.whiteIsZero = rng() % 2 == 0;
+      const Bytes coded = CodePicture(picture, o);
+      const int rowBytes = (width + 7) / 8;
+      const Decoded fast = Decode(coded, width, height, o, rowBytes * height);
+      ASSERT_TRUE(fast.ok);
+      EXPECT_EQ(fast.out, Pack(picture, o.whiteIsZero));
+      const Decoded slow = DecodeReference(coded, width, height, o, rowBytes * height);
+      ASSERT_TRUE(slow.ok);
+      EXPECT_EQ(fast.out, slow.out);
+    }
+  }
+}
+
+TEST(FaxDecoder, DamagedStreamsFailOrDecodeAsTheStepByStepAlgorithmDoes) {
+  // Flipped bits, lost bytes and stray EOLs: EOLs inside rows, lines marked two-dimensional
+  // against rows cut short, rows that overflow the output. Both must agree on success, and on
+  // every byte when they succeed.
+  std::mt19937 rng(99);
+  int agreedSuccesses = 0;
+  for (int round = 0; round < 6000; ++round) {
+    const Coding coding = Codings()[rng() % Codings().size()];
+    const int width = 1 + static_cast<int>(rng() % 80);
+    const int height = 1 + static_cast<int>(rng() % 12);
+    FaxOptions o = coding.options;
+    o.whiteIsZero = rng() % 2 == 0;
+    o.msbFirst = rng() % 4 != 0;
+    Bytes coded = CodePicture(RandomPicture(rng, width, height), o);
+    const int damage = static_cast<int>(rng() % 4);
+    for (int d = 0; d < damage && !coded.empty(); ++d) {
+      const size_t at = rng() % coded.size();
+      switch (rng() % 4) {
+        case 0: coded[at] ^= static_cast<uint8_t>(1 << (rng() % 8)); break;
+        case 1: coded.erase(coded.begin() + static_cast<std::ptrdiff_t>(at)); break;
+        case 2: coded.insert(coded.begin() + static_cast<std::ptrdiff_t>(at), {0x00, 0x10}); break;
+        default: coded[at] = static_cast<uint8_t>(rng()); break;
+      }
+    }
+    const int rowBytes = (width + 7) / 8;
+    const int outSize = rng() % 3 == 0 ? rowBytes * height : (rowBytes + 3) / 4 * 4 * height;
+    const int rows = rng() % 5 == 0 ? height + 1 : height;
+    const Decoded fast = Decode(coded, width, rows, o, outSize);
+    const Decoded slow = DecodeReference(coded, width, rows, o, outSize);
+    ASSERT_EQ(fast.ok, slow.ok) << "round " << round;
+    if (fast.ok) {
+      ASSERT_EQ(fast.out, slow.out) << "round " << round;
+      ++agreedSuccesses;
+    }
+  }
+  EXPECT_GT(agreedSuccesses, 800);
 }
 
 }  // namespace
