@@ -165,6 +165,8 @@ class CTiffSink : public CPlainPixelSink {
       std::memcpy(pixels + pixelsPos, line, static_cast<size_t>(n));
       pixelsPos += n;
     }
+    // Once the buffer is full every later line is dropped: the decoder need not deliver them.
+    if (pixelsPos >= pixelsSize) ignoreFurtherLines = true;
     return 0;
   }
 };
@@ -191,6 +193,28 @@ uint32_t PredictorStep(const TiffDirectory& dir) {
   }
 }
 
+// Red, green, blue pixels to blue, green, red. Four bytes are moved per pixel, the fourth being
+// overwritten by the next pixel, except for the last pixel, so nothing outside the two rows is
+// read or written.
+void SwapRedBlue(const uint8_t* src, uint8_t* dst, uint32_t width) {
+  uint32_t x = 0;
+  for (; x + 1 < width; ++x, src += 3, dst += 3) {
+    uint32_t v;
+    std::memcpy(&v, src, 4);
+    if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
+      v = __builtin_bswap32(v) >> 8;  // bytes R G B x become B G R 0
+    } else {
+      v = __builtin_bswap32(v << 8);
+    }
+    std::memcpy(dst, &v, 4);
+  }
+  if (x < width) {
+    dst[0] = src[2];
+    dst[1] = src[1];
+    dst[2] = src[0];
+  }
+}
+
 // floor(v / 255) for v <= 255 * 255.
 inline uint8_t DivideBy255(uint32_t v) { return static_cast<uint8_t>((v * 0x8081u) >> 23); }
 
@@ -210,13 +234,7 @@ class RowConverter {
       case 4:
       case 8: std::memcpy(dst, src, packedBytes_); break;
       case 2: Widen2To4(src, dst); break;
-      case 24:
-        for (uint32_t x = 0; x < width_; ++x, src += 3, dst += 3) {
-          dst[0] = src[2];
-          dst[1] = src[1];
-          dst[2] = src[0];
-        }
-        break;
+      case 24: SwapRedBlue(src, dst, width_); break;
       case 32:
         if (cmyk_) {
           for (uint32_t x = 0; x < width_; ++x, src += 4, dst += 3) {
