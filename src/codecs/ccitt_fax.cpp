@@ -274,7 +274,6 @@ class CFaxDecoder::BitReader {
 CFaxDecoder::CFaxDecoder(CTiffBitStream* stream, bool whiteIsZero, bool t6, bool twoDimensional,
                          bool byteAlignedEol, bool countTagBit)
     : stream(stream),
-      whiteIsZero(whiteIsZero),
       t6(t6),
       twoD(twoDimensional || t6),
       byteAligned(byteAlignedEol || t6),

@@ -93,7 +93,6 @@ class CFaxDecoder {
                         int32_t target) const;
 
   CTiffBitStream* stream;  // not owned
-  bool whiteIsZero;
   bool t6;
   bool twoD;
   bool byteAligned;
