@@ -302,7 +302,7 @@ TEST_F(TgaCodecTest, ReadsWhatAnIndependentEncoderWrites) {
   // orientation; -auto-orient turns what it reads into the picture the file describes.
   const auto reference = [&](const std::string& file) {
     const std::string bmp = dir_.File("reference.bmp");
-    EXPECT_TRUE(RunCommand("convert " + file + " -auto-orient BMP3:" + bmp));
+    EXPECT_TRUE(RunCommand("convert " + file + " -auto-orient -compress none BMP3:" + bmp));
     CImageDoc expected;
     EXPECT_TRUE(expected.Open(bmp.c_str(), 0));
     return DocumentPixels(expected);
