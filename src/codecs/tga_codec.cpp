@@ -133,6 +133,44 @@ RowDecoder PickRowDecoder(int bytesPerPixel, bool runLength, bool rightToLeft) {
   }
 }
 
+// Uncompressed rows that need no conversion go from the file straight into their places in the
+// image, without passing through a buffer.
+bool ReadRowsInPlace(platform::File& file, uint8_t* bits, size_t stride, int32_t height,
+                     size_t rowBytes, bool topToBottom) {
+  constexpr int32_t kRowsPerRead = 1024;
+  platform::File::Piece pieces[kRowsPerRead];
+  for (int32_t r = 0; r < height;) {
+    const int32_t n = std::min(kRowsPerRead, height - r);
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t memoryRow = topToBottom ? height - 1 - (r + i) : r + i;
+      pieces[i] = {bits + stride * size_t(memoryRow), rowBytes};
+    }
+    if (!file.ReadExactScattered(pieces, size_t(n))) return false;
+    r += n;
+  }
+  return true;
+}
+
+// Every other kind of file: read in large pieces, each row converted into its place.
+bool DecodeRows(platform::File& file, int64_t dataBytes, uint8_t* bits, size_t stride,
+                int32_t width, int32_t height, int bytesPerPixel, bool runLength,
+                bool rightToLeft, bool topToBottom) {
+  // The most file bytes one row can take: a packet for every pixel.
+  const size_t rowMax = size_t(width) * (runLength ? bytesPerPixel + 1 : bytesPerPixel);
+  size_t capacity = std::max(kChunk, 2 * rowMax);
+  capacity = static_cast<size_t>(std::min<int64_t>(capacity, dataBytes));
+  ChunkReader reader(file, capacity);
+  const RowDecoder decodeRow = PickRowDecoder(bytesPerPixel, runLength, rightToLeft);
+  for (int32_t r = 0; r < height; ++r) {
+    const size_t available = reader.Fill(rowMax);
+    const int32_t memoryRow = topToBottom ? height - 1 - r : r;
+    const ptrdiff_t used = decodeRow(reader.Data(), available, bits + stride * size_t(memoryRow), width);
+    if (used < 0) return false;
+    reader.Consume(static_cast<size_t>(used));
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CTgaCodec::Load(int32_t /*imageIndex*/) {
@@ -173,21 +211,13 @@ bool CTgaCodec::Load(int32_t /*imageIndex*/) {
   const uint16_t bitCount = depth == 16 ? 16 : 24;
   if (!doc.CreateDib(fileWidth, fileHeight, bitCount, 0)) return false;
 
-  // The most file bytes one row can take: a packet for every pixel.
-  const size_t rowMax = size_t{fileWidth} * (runLength ? in + 1 : in);
-  size_t capacity = std::max(kChunk, 2 * rowMax);
-  capacity = static_cast<size_t>(std::min<int64_t>(capacity, fileSize - dataStart));
-  ChunkReader reader(file, capacity);
-  const RowDecoder decodeRow = PickRowDecoder(in, runLength, rightToLeft);
   const size_t stride = DibRowBytes(fileWidth, bitCount);
-  for (int32_t r = 0; r < fileHeight; ++r) {
-    const size_t available = reader.Fill(rowMax);
-    const int32_t memoryRow = topToBottom ? fileHeight - 1 - r : r;
-    const ptrdiff_t used =
-        decodeRow(reader.Data(), available, doc.bits + stride * size_t(memoryRow), fileWidth);
-    if (used < 0) return false;
-    reader.Consume(static_cast<size_t>(used));
-  }
+  const bool ok = !runLength && !rightToLeft && depth == bitCount
+                      ? ReadRowsInPlace(file, doc.bits, stride, fileHeight, size_t{fileWidth} * in,
+                                        topToBottom)
+                      : DecodeRows(file, fileSize - dataStart, doc.bits, stride, fileWidth,
+                                   fileHeight, in, runLength, rightToLeft, topToBottom);
+  if (!ok) return false;
   doc.currentImage = 0;
   doc.imageCount = 1;
   return true;
