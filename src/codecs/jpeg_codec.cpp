@@ -1,11 +1,20 @@
 #include "codecs/jpeg_codec.h"
 
 // jpeglib.h needs FILE and size_t declared first.
+#include <array>
+#include <climits>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
 #include <jpeglib.h>
+
+// Blue-green-red scan lines straight from and to the library are libjpeg-turbo's extension of the
+// 6b interface (Debian's libjpeg62-turbo).
+#ifndef JCS_EXTENSIONS
+#error "libjpeg-turbo's colour-space extensions are needed"
+#endif
 
 #include "model/checked_size.h"
 #include "model/dib_view.h"

@@ -311,6 +311,7 @@ TEST_F(TgaCodecTest, ReadsWhatAnIndependentEncoderWrites) {
       "-orient BottomLeft", "-orient TopLeft", "-orient TopRight", "-orient BottomRight",
       "-compress RLE", "-orient TopLeft -compress RLE", "-orient TopRight -compress RLE",
       "-alpha set -orient BottomRight -compress RLE",
+      "-resize 16x1100! -orient TopLeft",  // more rows than one scattered read takes
   };
   for (const char* options : variants) {
     SCOPED_TRACE(options);
@@ -318,7 +319,7 @@ TEST_F(TgaCodecTest, ReadsWhatAnIndependentEncoderWrites) {
     ASSERT_TRUE(RunCommand(std::string("convert rose: ") + options + " " + tga));
     ASSERT_TRUE(doc_.Open(tga.c_str(), 0));
     const Rgb ours = DocumentPixels(doc_);
-    EXPECT_EQ(ours.width, 70);
+    EXPECT_GT(ours.width, 0);
     EXPECT_TRUE(ours == reference(tga));
     // And our own file reads back the same through the other decoder.
     const std::string mine = dir_.File("mine.tga");
