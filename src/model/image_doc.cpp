@@ -10,7 +10,11 @@
 namespace pelmor {
 
 CImageDoc::CImageDoc()
-    : bmpCodec(this), tiffCodec(this), halftoneStretch(platform::HalftoneStretchAvailable()) {}
+    : bmpCodec(this),
+      jpegCodec(this),
+      tiffCodec(this),
+      tgaCodec(this),
+      halftoneStretch(platform::HalftoneStretchAvailable()) {}
 
 CImageDoc::~CImageDoc() { Clear(); }
 
