@@ -111,7 +111,7 @@ class CTiffCodec : public CImageCodec {
   static std::optional<std::string> ReadAsciiValue(CTiffFile& file, const TiffEntry& entry);
 
   // The longest directory chain followed; longer chains end there.
-  static constexpr size_t kMaxPages = size_t{1} << 20;
+  static constexpr size_t kMaxPages = size_t{1} << 16;
 
   bool littleEndian = true;  // byte order of the file read last
 

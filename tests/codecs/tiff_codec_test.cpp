@@ -176,6 +176,22 @@ TEST_F(TiffCodecTest, AChainBackToAnEarlierPageEndsThere) {
   EXPECT_EQ(doc_.imageCount, 1);
 }
 
+TEST_F(TiffCodecTest, ALongChainEndsAfterTheLastPageCounted) {
+  // A first page, then directories without entries, each pointing to the next.
+  Bytes file = MakeTiff(TiffFile({GreyPage(10)}));
+  const size_t last = file.size() - 4;  // the first page's next-directory offset
+  const size_t extra = CTiffCodec::kMaxPages + 5;
+  for (size_t i = 0; i < extra; ++i) {
+    const uint32_t at = static_cast<uint32_t>(file.size());
+    for (int b = 0; b < 4; ++b) file[(i == 0 ? last : at - 4) + b] = static_cast<uint8_t>(at >> (8 * b));
+    file.insert(file.end(), {0, 0, 0, 0, 0, 0});  // no entries, next offset 0 for now
+  }
+  ASSERT_TRUE(Open(file));
+  EXPECT_EQ(doc_.imageCount, static_cast<int32_t>(CTiffCodec::kMaxPages));
+  EXPECT_EQ(DocumentPixels(doc_), GreyPixels(4, 3, 10));
+  EXPECT_FALSE(Open(file, 1));  // a page without entries
+}
+
 TEST_F(TiffCodecTest, EntriesThatBreakTheirRuleFailThePage) {
   const TiffPage page = GreyPage();
   ASSERT_TRUE(OpenWith(page, Short(274, {1})));
