@@ -10,7 +10,10 @@
 namespace pelmor {
 
 CImageDoc::CImageDoc()
-    : bmpCodec(this), halftoneStretch(platform::HalftoneStretchAvailable()) {}
+    : bmpCodec(this),
+      jpegCodec(this),
+      tgaCodec(this),
+      halftoneStretch(platform::HalftoneStretchAvailable()) {}
 
 CImageDoc::~CImageDoc() { Clear(); }
 
