@@ -122,11 +122,15 @@ class FreeTypeEngine : public FontEngine {
   ~FreeTypeEngine() override {
     faces_.clear();
     if (library_ != nullptr) FT_Done_FreeType(library_);
+    if (config_ != nullptr) FcConfigDestroy(config_);
   }
 
   std::shared_ptr<FontFace> Face(const FontDescription& font) override {
     std::lock_guard<std::mutex> hold(lock_);
     if (library_ == nullptr) return nullptr;
+    // A configuration of our own, loaded on first use and released with the engine.
+    if (config_ == nullptr) config_ = FcInitLoadConfigAndFonts();
+    if (config_ == nullptr) return nullptr;
     const Key key{font.faceName, font.PixelSize(), font.weight >= 600, font.italic};
     auto it = faces_.find(key);
     if (it != faces_.end()) return it->second;
@@ -150,10 +154,10 @@ class FreeTypeEngine : public FontEngine {
     FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddDouble(pattern, FC_PIXEL_SIZE, font.PixelSize());
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config_, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPattern* match = FcFontMatch(config_, pattern, &result);
     FcPatternDestroy(pattern);
     if (match == nullptr) return nullptr;
     FcChar8* file = nullptr;
@@ -180,6 +184,7 @@ class FreeTypeEngine : public FontEngine {
   }
 
   std::mutex lock_;
+  FcConfig* config_ = nullptr;
   FT_Library library_ = nullptr;
   std::map<Key, std::shared_ptr<FontFace>> faces_;
 };
