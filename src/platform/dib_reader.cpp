@@ -16,18 +16,6 @@ uint32_t LoadU32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-// A field of `width` bits widened to 8: wider fields keep their top 8 bits, narrower ones are
-// left-aligned and their top bits repeated below (5 bits v give v << 3 | v >> 2).
-uint32_t Widen(uint32_t v, int width) {
-  if (width <= 0) return 0;
-  if (width >= 8) return (v >> (width - 8)) & 0xFF;
-  uint32_t out = 0;
-  for (int shift = 8 - width; shift > -width; shift -= width) {
-    out |= shift >= 0 ? v << shift : v >> -shift;
-  }
-  return out & 0xFF;
-}
-
 }  // namespace
 
 bool DibReader::Init(const BITMAPINFOHEADER* header, const void* bits, DibMemory memory) {
@@ -112,17 +100,9 @@ bool DibReader::Init(const BITMAPINFOHEADER* header, const void* bits, DibMemory
       masks[1] = 0x00FF00;
       masks[2] = 0x0000FF;
     }
-    for (int i = 0; i < 3; ++i) {
-      Field& f = fields_[i];
-      f.mask = masks[i];
-      if (f.mask != 0) {
-        f.shift = __builtin_ctz(f.mask);
-        f.width = 32 - __builtin_clz(f.mask) - f.shift;
-      }
-    }
-    if (bitCount_ == 32 && masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF) {
-      direct_ = 4;
-    }
+    masks_ = DibColorMasks{DibColorField::FromMask(masks[0]), DibColorField::FromMask(masks[1]),
+                           DibColorField::FromMask(masks[2])};
+    if (masks_.IsDefaultFor(32) && bitCount_ == 32) direct_ = 4;
   }
   if (bitCount_ == 24) direct_ = 3;
   return true;
@@ -251,12 +231,8 @@ void DibReader::ConvertRow(int32_t y, int32_t x0, int32_t x1, uint32_t* out,
   const uint8_t* p = row + static_cast<size_t>(x0) * bytes;
   for (int32_t i = 0; i < n; ++i, p += bytes) {
     const uint32_t v = bytes == 2 ? LoadU16(p) : LoadU32(p);
-    uint32_t px = 0;
-    for (int c = 0; c < 3; ++c) {
-      const Field& f = fields_[c];
-      px = px << 8 | Widen((v & f.mask) >> f.shift, f.width);
-    }
-    out[i] = px;
+    out[i] = uint32_t{masks_.red.Widen(v)} << 16 | uint32_t{masks_.green.Widen(v)} << 8 |
+             masks_.blue.Widen(v);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/dib_color.h"
 #include "platform/dib_format.h"
 
 namespace pelmor::platform {
@@ -62,12 +63,7 @@ class DibReader {
   size_t runLengthBytes_ = 0;
   int direct_ = 0;
   uint32_t colors_[256] = {};  // the table as pixels; entries past the count are black
-  struct Field {
-    uint32_t mask = 0;
-    int shift = 0;   // of the lowest mask bit
-    int width = 0;   // bits from the lowest to the highest mask bit
-  };
-  Field fields_[3];  // red, green, blue
+  DibColorMasks masks_;
   // The decoded run-length area: palette indices and written flags.
   int32_t expandedRow0_ = 0;  // first memory row held
   int32_t expandedRows_ = 0;
