@@ -30,7 +30,7 @@ class RoundingDivider {
 // loops so that the compiler turns them into wide vector code; rows of weight 1 (every row of an
 // integer reduction) skip the multiplications.
 template <class Acc>
-__attribute__((target_clones("avx2", "default"))) void AccumulateRows(
+inline __attribute__((always_inline)) void AccumulateRowsBody(
     Acc* __restrict acc, const uint8_t* const* rows, const Acc* w, int count, size_t n,
     bool first) {
   const uint8_t* __restrict r0 = rows[0];
@@ -77,6 +77,27 @@ __attribute__((target_clones("avx2", "default"))) void AccumulateRows(
         for (size_t i = 0; i < n; ++i) acc[i] = static_cast<Acc>(acc[i] + r0[i] * w0);
       }
       return;
+  }
+}
+
+// The loops above compiled twice, for AVX2 and for any x86-64, chosen once at load time.
+__attribute__((target_clones("avx2", "default"))) void AccumulateRows16(
+    uint16_t* acc, const uint8_t* const* rows, const uint16_t* w, int count, size_t n, bool first) {
+  AccumulateRowsBody<uint16_t>(acc, rows, w, count, n, first);
+}
+
+__attribute__((target_clones("avx2", "default"))) void AccumulateRows32(
+    uint32_t* acc, const uint8_t* const* rows, const uint32_t* w, int count, size_t n, bool first) {
+  AccumulateRowsBody<uint32_t>(acc, rows, w, count, n, first);
+}
+
+template <class Acc>
+void AccumulateRows(Acc* acc, const uint8_t* const* rows, const Acc* w, int count, size_t n,
+                    bool first) {
+  if constexpr (sizeof(Acc) == 2) {
+    AccumulateRows16(acc, rows, w, count, n, first);
+  } else {
+    AccumulateRows32(acc, rows, w, count, n, first);
   }
 }
 

@@ -43,7 +43,7 @@ size_t Sequence(std::string_view bytes, size_t i, char32_t& out) {
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
-  char32_t c;
+  char32_t c = 0;
   for (size_t i = 0; i < bytes.size();) {
     const size_t len = Sequence(bytes, i, c);
     if (len == 0) return false;
@@ -56,7 +56,7 @@ std::u32string DecodeText(std::string_view bytes) {
   std::u32string out;
   out.reserve(bytes.size());
   if (IsValidUtf8(bytes)) {
-    char32_t c;
+    char32_t c = 0;
     for (size_t i = 0; i < bytes.size();) {
       i += Sequence(bytes, i, c);
       out.push_back(c);
