@@ -79,10 +79,45 @@ TEST_F(RenderTest, AShrunkImageIsAveraged) {
                                  {0xFF0000, 0x008080}}));  // 127.5 rounds up
 }
 
+TEST_F(RenderTest, EveryReaderAndWriterTakesPart) {
+  // A TGA file (uncompressed, 24 bits, rows from the bottom) in, a TGA file out: exact.
+  ByteWriter tga;
+  tga.U8(0).U8(0).U8(2).Fill(5, 0).U16(0).U16(0).U16(2).U16(2).U8(24).U8(0);
+  tga.U8(0x30).U8(0x20).U8(0x10).U8(0x60).U8(0x50).U8(0x40);  // bottom row
+  tga.U8(0x90).U8(0x80).U8(0x70).U8(0xC0).U8(0xB0).U8(0xA0);  // top row
+  const std::string in = dir_.File("in.tga");
+  WriteFile(in, tga.Take());
+  const std::string out = dir_.File("out.tga");
+  // 2 x 2 fits 8 x 4 as 4 x 4, at the right.
+  ASSERT_EQ(Render(in + " " + out + " --size 8x4 --halign 2 --ambient 000000"), 0);
+  const uint32_t K = 0;
+  const std::vector<uint32_t> top{K, K, K, K, 0x708090, 0x708090, 0xA0B0C0, 0xA0B0C0};
+  const std::vector<uint32_t> bottom{K, K, K, K, 0x102030, 0x102030, 0x405060, 0x405060};
+  EXPECT_EQ(ReadRender(out), (std::vector<std::vector<uint32_t>>{top, top, bottom, bottom}));
+
+  // A flat JPEG in, a JPEG out: the colour survives both lossy steps within a few levels.
+  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+  const std::string jpeg = dir_.File("flat.jpg");
+  ASSERT_TRUE(RunCommand("convert -size 32x16 xc:#3366CC -quality 95 " + jpeg));
+  const std::string jpegOut = dir_.File("out.jpg");
+  ASSERT_EQ(Render(jpeg + " " + jpegOut + " --size 16x8"), 0);
+  const auto rows = ReadRender(jpegOut);
+  ASSERT_EQ(rows.size(), 8u);
+  for (const auto& row : rows) {
+    ASSERT_EQ(row.size(), 16u);
+    for (uint32_t p : row) {
+      EXPECT_NEAR(static_cast<int>(p >> 16), 0x33, 3);
+      EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), 0x66, 3);
+      EXPECT_NEAR(static_cast<int>(p & 0xFF), 0xCC, 3);
+    }
+  }
+}
+
 TEST_F(RenderTest, ExitCodes) {
   const std::string in = Bmp({{1, 2}});
   EXPECT_EQ(Render(dir_.File("missing.bmp") + " " + dir_.File("o.bmp") + " --size 4x4"), 1);
   EXPECT_EQ(Render(in + " " + dir_.File("o.png") + " --size 4x4"), 3);
+  EXPECT_EQ(Render(in + " " + dir_.File("o") + " --size 4x4"), 3);
   for (const char* bad : {"", " --size 0x4", " --size 4", " --size 4x4x4", " --size -4x4",
                           " --size 4x4 --stretch --no-stretch", " --size 4x4 --ambient red",
                           " --size 4x4 --halign x"}) {
