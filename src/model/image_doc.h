@@ -8,6 +8,7 @@
 #include <string>
 
 #include "codecs/bmp_codec.h"
+#include "codecs/png_codec.h"
 #include "model/dib.h"
 #include "model/frame_disposal.h"
 #include "model/image_block.h"
@@ -89,6 +90,7 @@ class CImageDoc {
   std::optional<std::string> software;
   FrameDisposal disposal;
   CBmpCodec bmpCodec;
+  CPngCodec pngCodec;
   CImageCodec* currentCodec = nullptr;  // not owned: one of the members above
   float compressionRatio = 0.9f;
   bool halftoneStretch = false;
