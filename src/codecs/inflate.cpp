@@ -29,7 +29,7 @@ constexpr int kMaxPrimaryBits = 11;
 // copies below may write past its end (and put back).
 constexpr ptrdiff_t kFastOutputRoom = 258 + 16;
 // Input the fast path needs: one unaligned 64-bit load.
-constexpr ptrdiff_t kFastInputRoom = 8;
+constexpr ptrdiff_t kFastInputRoom = 8;  // per refill
 
 inline uint64_t Load64(const uint8_t* p) {
   uint64_t v;
@@ -386,8 +386,15 @@ CInflater::Outcome CInflater::CarefulSymbol() {
   return stream.CopyMatch(distance, length) ? Outcome::kNeedCare : Outcome::kFailed;
 }
 
-CInflater::Outcome CInflater::FastBlockData() {
+namespace {
+
+// The fast path's body, compiled twice below: for any x86-64, and with BMI2's shifts, which do not
+// tie up the count register.
+[[gnu::always_inline]] inline CInflater::Outcome FastBlockDataBody(CInflateStream& stream,
+                                                                   const CHuffmanTable& literals,
+                                                                   const CHuffmanTable& distances) {
   using T = CHuffmanTable;
+  using Outcome = CInflater::Outcome;
   const uint8_t* const data = stream.data;
   const uint8_t* const inEnd = data + stream.size;
   uint8_t* const outStart = stream.outBuf;
@@ -397,9 +404,19 @@ CInflater::Outcome CInflater::FastBlockData() {
   uint8_t* out = outStart + stream.outPos;
   if (inEnd - in < kFastInputRoom || outEnd - out < kFastOutputRoom) return Outcome::kNeedCare;
 
+  // Local copies: the byte stores below may alias anything, which would make the compiler reload
+  // members after every literal.
+  const uint32_t* const litTable = literals.Entries();
+  const uint64_t litMask = LowBits(uint32_t(literals.PrimaryBits()));
+  const uint32_t litBits = uint32_t(literals.PrimaryBits());
+  const uint32_t* const distTable = distances.Entries();
+  const uint64_t distMask = LowBits(uint32_t(distances.PrimaryBits()));
+  const uint32_t distBits = uint32_t(distances.PrimaryBits());
+
   // Bits [0, bitsLeft) of bitBuffer are the input bits just before `in`. Bits above them are
-  // either zero or the true next bits, so any lookup may look past bitsLeft; after a refill at
-  // least 56 bits are present, enough for a length code, a distance code and their extra bits.
+  // either zero or the true next bits, so a lookup may look past bitsLeft as long as the code it
+  // finds lies within. A refill leaves at least 56 bits: a length code, a distance code and their
+  // extra bits take at most 48.
   uint64_t bitBuffer = 0;
   uint32_t bitsLeft = 0;
   auto refill = [&] {
@@ -407,52 +424,90 @@ CInflater::Outcome CInflater::FastBlockData() {
     in += (63 - bitsLeft) >> 3;
     bitsLeft |= 56;
   };
-  auto consume = [&](uint32_t n) {
-    bitBuffer >>= n;
-    bitsLeft -= n;
+  auto consume = [&](uint32_t entry) {
+    bitBuffer >>= T::Consumed(entry);
+    bitsLeft -= T::Consumed(entry);
+  };
+  auto resolve = [](const uint32_t* table, uint32_t primaryBits, uint32_t link, uint64_t bits) {
+    return table[T::Value(link) + ((bits >> primaryBits) & LowBits(T::CodeLength(link)))];
   };
   refill();
-  consume(uint32_t(startBit & 7));
+  bitBuffer >>= startBit & 7;
+  bitsLeft -= uint32_t(startBit & 7);
 
+  // e is always the primary entry for the bits at hand, looked up while at least the primary
+  // table's index bits were present (a refill only adds bits above those).
+  uint32_t e = litTable[bitBuffer & litMask];
   Outcome outcome = Outcome::kNeedCare;
-  while (inEnd - in >= kFastInputRoom && outEnd - out >= kFastOutputRoom) {
+  // Two refills per round: the round's own and one after a match.
+  while (inEnd - in >= 2 * kFastInputRoom && outEnd - out >= kFastOutputRoom) {
     refill();
-    uint32_t e = literals.Lookup(bitBuffer);
+    if (e & T::kSubtable) e = resolve(litTable, litBits, e, bitBuffer);
     if (e & T::kLiteral) {
-      // Up to three literals fit in the bits of one refill.
-      consume(T::Consumed(e));
+      // Up to three literals fit in the bits of one refill; each next entry is looked up before
+      // the byte is stored, and always with at least 11 bits at hand.
+      consume(e);
+      uint32_t next = litTable[bitBuffer & litMask];
       *out++ = uint8_t(T::Value(e));
-      e = literals.Lookup(bitBuffer);
+      e = next;
       if (!(e & T::kLiteral)) continue;
-      consume(T::Consumed(e));
+      consume(e);
+      next = litTable[bitBuffer & litMask];
       *out++ = uint8_t(T::Value(e));
-      e = literals.Lookup(bitBuffer);
+      e = next;
       if (!(e & T::kLiteral)) continue;
-      consume(T::Consumed(e));
+      consume(e);
+      next = litTable[bitBuffer & litMask];
       *out++ = uint8_t(T::Value(e));
+      e = next;
       continue;
     }
     if (e & (T::kInvalid | T::kEndOfBlock)) {
       if (e & T::kInvalid) return Outcome::kFailed;
-      consume(T::Consumed(e));
+      consume(e);
       outcome = Outcome::kEndOfBlock;
       break;
     }
     uint64_t saved = bitBuffer;
-    consume(T::Consumed(e));
+    consume(e);
     const uint32_t length = T::Value(e) + uint32_t((saved & LowBits(T::Consumed(e))) >> T::CodeLength(e));
-    const uint32_t d = distances.Lookup(bitBuffer);
+    uint32_t d = distTable[bitBuffer & distMask];
+    if (d & T::kSubtable) d = resolve(distTable, distBits, d, bitBuffer);
     if (d & T::kInvalid) return Outcome::kFailed;
     saved = bitBuffer;
-    consume(T::Consumed(d));
+    consume(d);
     const uint32_t distance = T::Value(d) + uint32_t((saved & LowBits(T::Consumed(d))) >> T::CodeLength(d));
     if (distance > size_t(out - outStart)) return Outcome::kFailed;
+    refill();
+    e = litTable[bitBuffer & litMask];
     CopyMatchFast(out, distance, length);
     out += length;
   }
   stream.SetBitOffset(uint64_t(in - data) * 8 - bitsLeft);
   stream.outPos = int32_t(out - outStart);
   return outcome;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+[[gnu::target("bmi2")]] CInflater::Outcome FastBlockDataBmi2(CInflateStream& stream,
+                                                             const CHuffmanTable& literals,
+                                                             const CHuffmanTable& distances) {
+  return FastBlockDataBody(stream, literals, distances);
+}
+#endif
+
+CInflater::Outcome FastBlockDataPlain(CInflateStream& stream, const CHuffmanTable& literals,
+                                      const CHuffmanTable& distances) {
+  return FastBlockDataBody(stream, literals, distances);
+}
+
+}  // namespace
+
+CInflater::Outcome CInflater::FastBlockData() {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (__builtin_cpu_supports("bmi2")) return FastBlockDataBmi2(stream, literals, distances);
+#endif
+  return FastBlockDataPlain(stream, literals, distances);
 }
 
 bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {

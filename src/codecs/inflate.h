@@ -86,6 +86,11 @@ class CHuffmanTable {
     return e;
   }
 
+  // The raw tables, for a decoder that keeps them in registers: the primary table has
+  // 2^PrimaryBits() entries; a subtable link's entries start at Value(link).
+  const uint32_t* Entries() const { return entries_.data(); }
+  int PrimaryBits() const { return primaryBits_; }
+
   // Decodes one code through the stream and moves past its bits (not its extra bits). Returns an
   // entry with kInvalid, consuming nothing that matters, when the bits match no code or the input
   // ends inside the code.
@@ -116,8 +121,11 @@ class CInflater {
   // final block is ignored.
   bool InflateBlocks();
 
- private:
+  // How a stretch of block data ended: the end-of-block code, a fault, or too little input or
+  // output left for the fast path.
   enum class Outcome : uint8_t { kEndOfBlock, kFailed, kNeedCare };
+
+ private:
 
   bool StoredBlock();
   bool FixedBlock();

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "codecs/png_codec.h"
 #include "codecs/png_pixels.h"
 #include "model/checked_size.h"
@@ -29,17 +33,156 @@ namespace png_pixels {
 
 namespace {
 
+// Paeth without branches: on photographs the choice is close to random, and mispredicted
+// branches would cost more than the arithmetic.
+inline uint8_t PaethSelect(uint32_t a, uint32_t b, uint32_t c) {
+  const int pa = std::abs(int(b) - int(c));
+  const int pb = std::abs(int(a) - int(c));
+  const int pc = std::abs(int(a) + int(b) - 2 * int(c));
+  const uint32_t bc = pb <= pc ? b : c;
+  return uint8_t((pa <= pb) & (pa <= pc) ? a : bc);
+}
+
+#if defined(__SSE2__)
+// Pixels of 3 to 8 bytes, one pixel per step, all of its bytes at once. Each pixel depends on the
+// one to its left, so the parallelism is within the pixel.
+// Exactly kBpp bytes are read and written, assembled in general registers: going through memory
+// would stall on store forwarding in this dependent chain.
+inline uint32_t Load16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+template <uint32_t kBpp>
+inline __m128i LoadPixel(const uint8_t* p) {
+  static_assert(kBpp == 3 || kBpp == 4 || kBpp == 6 || kBpp == 8);
+  if constexpr (kBpp == 3) {
+    return _mm_cvtsi32_si128(int(Load16(p) | uint32_t(p[2]) << 16));
+  } else if constexpr (kBpp == 4) {
+    return _mm_cvtsi32_si128(int(Load32(p)));
+  } else if constexpr (kBpp == 6) {
+    return _mm_cvtsi64_si128(int64_t(Load32(p) | uint64_t(Load16(p + 4)) << 32));
+  } else {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return _mm_cvtsi64_si128(int64_t(v));
+  }
+}
+
+template <uint32_t kBpp>
+inline void StorePixel(uint8_t* p, __m128i v) {
+  if constexpr (kBpp <= 4) {
+    const auto x = uint32_t(_mm_cvtsi128_si32(v));
+    if constexpr (kBpp == 3) {
+      const auto low = uint16_t(x);
+      std::memcpy(p, &low, 2);
+      p[2] = uint8_t(x >> 16);
+    } else {
+      std::memcpy(p, &x, 4);
+    }
+  } else {
+    const auto x = uint64_t(_mm_cvtsi128_si64(v));
+    if constexpr (kBpp == 6) {
+      const auto low = uint32_t(x);
+      const auto high = uint16_t(x >> 32);
+      std::memcpy(p, &low, 4);
+      std::memcpy(p + 4, &high, 2);
+    } else {
+      std::memcpy(p, &x, 8);
+    }
+  }
+}
+
+inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
+  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+template <uint32_t kBpp>
+void SubPixels(uint8_t* row, size_t n) {
+  __m128i a = _mm_setzero_si128();
+  for (size_t i = 0; i + kBpp <= n; i += kBpp) {
+    a = _mm_add_epi8(LoadPixel<kBpp>(row + i), a);
+    StorePixel<kBpp>(row + i, a);
+  }
+}
+
+// prev null: the row above is zeros.
+template <uint32_t kBpp>
+void AveragePixels(uint8_t* row, const uint8_t* prev, size_t n) {
+  const __m128i one = _mm_set1_epi8(1);
+  __m128i a = _mm_setzero_si128();
+  for (size_t i = 0; i + kBpp <= n; i += kBpp) {
+    const __m128i b = prev != nullptr ? LoadPixel<kBpp>(prev + i) : _mm_setzero_si128();
+    // floor((a + b) / 2): the rounded-up average less the odd bit.
+    const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
+    a = _mm_add_epi8(LoadPixel<kBpp>(row + i), mean);
+    StorePixel<kBpp>(row + i, a);
+  }
+}
+
+template <uint32_t kBpp>
+void PaethPixels(uint8_t* row, const uint8_t* prev, size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i a = zero;  // 16-bit lanes
+  __m128i c = zero;
+  for (size_t i = 0; i + kBpp <= n; i += kBpp) {
+    const __m128i b = _mm_unpacklo_epi8(LoadPixel<kBpp>(prev + i), zero);
+    const __m128i bc = _mm_sub_epi16(b, c);
+    const __m128i ac = _mm_sub_epi16(a, c);
+    const __m128i pa = Abs16(bc);
+    const __m128i pb = Abs16(ac);
+    const __m128i pc = Abs16(_mm_add_epi16(bc, ac));
+    const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+    // Ties go to a, then b, then c.
+    __m128i nearest = Select(_mm_cmpeq_epi16(smallest, pb), b, c);
+    nearest = Select(_mm_cmpeq_epi16(smallest, pa), a, nearest);
+    const __m128i x = _mm_add_epi8(LoadPixel<kBpp>(row + i), _mm_packus_epi16(nearest, nearest));
+    StorePixel<kBpp>(row + i, x);
+    a = _mm_unpacklo_epi8(x, zero);
+    c = b;
+  }
+}
+#endif
+
 template <uint32_t kBpp>
 void UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n) {
+  // prev is null for the first row of a pass: a row of zeros, under which Up changes nothing,
+  // Average adds half the left byte and Paeth always predicts the left byte.
+  if (prev == nullptr) {
+    if (type == 2) return;
+    if (type == 4) type = 1;
+  }
+  if (type == 2) {
+    for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
+    return;
+  }
+#if defined(__SSE2__)
+  if constexpr (kBpp >= 3) {
+    switch (type) {
+      case 1: SubPixels<kBpp>(row, n); return;
+      case 3: AveragePixels<kBpp>(row, prev, n); return;
+      case 4: PaethPixels<kBpp>(row, prev, n); return;
+    }
+    return;
+  }
+#endif
   switch (type) {
     case 1:
       for (size_t i = kBpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - kBpp]);
       break;
-    case 2:
-      for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
-      break;
     case 3: {
       const size_t lead = n < kBpp ? n : kBpp;
+      if (prev == nullptr) {
+        for (size_t i = kBpp; i < n; ++i) row[i] = uint8_t(row[i] + (row[i - kBpp] >> 1));
+        break;
+      }
       for (size_t i = 0; i < lead; ++i) row[i] = uint8_t(row[i] + (prev[i] >> 1));
       for (size_t i = kBpp; i < n; ++i) row[i] = uint8_t(row[i] + ((row[i - kBpp] + prev[i]) >> 1));
       break;
@@ -48,34 +191,10 @@ void UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n) {
       const size_t lead = n < kBpp ? n : kBpp;
       for (size_t i = 0; i < lead; ++i) row[i] = uint8_t(row[i] + prev[i]);
       for (size_t i = kBpp; i < n; ++i) {
-        row[i] = uint8_t(row[i] + Paeth(row[i - kBpp], prev[i], prev[i - kBpp]));
+        row[i] = uint8_t(row[i] + PaethSelect(row[i - kBpp], prev[i], prev[i - kBpp]));
       }
       break;
     }
-  }
-}
-
-// The first row of a pass: the row above is zeros, so Up changes nothing, Average adds half the
-// left byte and Paeth always predicts the left byte.
-template <uint32_t kBpp>
-void UnfilterFirstRow(uint8_t type, uint8_t* row, size_t n) {
-  switch (type) {
-    case 1:
-    case 4:
-      for (size_t i = kBpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - kBpp]);
-      break;
-    case 3:
-      for (size_t i = kBpp; i < n; ++i) row[i] = uint8_t(row[i] + (row[i - kBpp] >> 1));
-      break;
-  }
-}
-
-template <uint32_t kBpp>
-void UnfilterAny(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n) {
-  if (prev == nullptr) {
-    UnfilterFirstRow<kBpp>(type, row, n);
-  } else {
-    UnfilterRow<kBpp>(type, row, prev, n);
   }
 }
 
@@ -85,12 +204,12 @@ bool Unfilter(uint8_t type, uint8_t* row, const uint8_t* previous, size_t length
   if (type > 4) return false;
   if (type == 0) return true;
   switch (bpp) {
-    case 1: UnfilterAny<1>(type, row, previous, length); break;
-    case 2: UnfilterAny<2>(type, row, previous, length); break;
-    case 3: UnfilterAny<3>(type, row, previous, length); break;
-    case 4: UnfilterAny<4>(type, row, previous, length); break;
-    case 6: UnfilterAny<6>(type, row, previous, length); break;
-    case 8: UnfilterAny<8>(type, row, previous, length); break;
+    case 1: UnfilterRow<1>(type, row, previous, length); break;
+    case 2: UnfilterRow<2>(type, row, previous, length); break;
+    case 3: UnfilterRow<3>(type, row, previous, length); break;
+    case 4: UnfilterRow<4>(type, row, previous, length); break;
+    case 6: UnfilterRow<6>(type, row, previous, length); break;
+    case 8: UnfilterRow<8>(type, row, previous, length); break;
     default: return false;
   }
   return true;
@@ -98,31 +217,72 @@ bool Unfilter(uint8_t type, uint8_t* row, const uint8_t* previous, size_t length
 
 namespace {
 
-// One 24-bit pixel per source pixel: kChannels samples of kSampleBytes bytes each (grey, grey +
-// alpha, RGB, RGBA), the first byte of a sample being its most significant.
+// One 24-bit pixel per source pixel: kChannels samples of kSampleBytes bytes each (grey + alpha,
+// RGB, RGBA), the first byte of a sample being its most significant. Returns blue | green << 8 |
+// red << 16.
+template <int kChannels, int kSampleBytes>
+struct TrueColourPixel {
+  static constexpr bool kGrey = kChannels <= 2;
+  static constexpr bool kAlpha = kChannels == 2 || kChannels == 4;
+  static constexpr int kBytes = kChannels * kSampleBytes;
+
+  explicit TrueColourPixel(uint32_t backColor)
+      // The background as three 16-bit lanes, blue lowest, to blend all channels in one multiply:
+      // C x a + K x (255 - a) stays below 2^16 in each lane.
+      : back(uint64_t((backColor >> 16) & 0xFF) | uint64_t((backColor >> 8) & 0xFF) << 16 |
+             uint64_t(backColor & 0xFF) << 32) {}
+
+  uint32_t operator()(const uint8_t* s) const {
+    const uint32_t r = s[0];
+    const uint32_t g = kGrey ? r : s[kSampleBytes];
+    const uint32_t b = kGrey ? r : s[2 * kSampleBytes];
+    if constexpr (!kAlpha) {
+      return b | g << 8 | r << 16;
+    } else {
+      const uint64_t a = s[(kChannels - 1) * kSampleBytes];
+      uint64_t v = (uint64_t(b) | uint64_t(g) << 16 | uint64_t(r) << 32) * a + back * (255 - a);
+      v >>= 8;  // the divisor is 256
+      return uint32_t((v & 0xFF) | ((v >> 8) & 0xFF00) | ((v >> 16) & 0xFF0000));
+    }
+  }
+
+  uint64_t back;
+};
+
 template <int kChannels, int kSampleBytes>
 void WriteTrueColour(const RowWriter& w, const uint8_t* src, uint8_t* dst) {
-  constexpr bool kGrey = kChannels <= 2;
-  constexpr bool kAlpha = kChannels == 2 || kChannels == 4;
-  constexpr int kPixelBytes = kChannels * kSampleBytes;
-  const uint32_t kr = w.backColor & 0xFF;
-  const uint32_t kg = (w.backColor >> 8) & 0xFF;
-  const uint32_t kb = (w.backColor >> 16) & 0xFF;
+  const TrueColourPixel<kChannels, kSampleBytes> pixel(w.backColor);
+  constexpr int kBytes = TrueColourPixel<kChannels, kSampleBytes>::kBytes;
   uint8_t* d = dst + size_t(w.x0) * 3;
-  const size_t step = size_t(w.dx) * 3;
-  for (uint32_t i = 0; i < w.width; ++i, src += kPixelBytes, d += step) {
-    uint32_t r = src[0];
-    uint32_t g = kGrey ? r : src[kSampleBytes];
-    uint32_t b = kGrey ? r : src[2 * kSampleBytes];
-    if constexpr (kAlpha) {
-      const uint32_t a = src[(kChannels - 1) * kSampleBytes];
-      r = (r * a + kr * (255 - a)) >> 8;
-      g = (g * a + kg * (255 - a)) >> 8;
-      b = (b * a + kb * (255 - a)) >> 8;
+  if (w.dx == 1 && w.width > 0) {
+    // Whole rows: each pixel is stored as a 4-byte word whose last byte the next pixel overwrites;
+    // the last pixel is stored byte by byte, so nothing past the row is touched.
+    uint32_t i = 0;
+    if constexpr (kChannels == 3 && kSampleBytes == 1) {
+      for (; i + 1 < w.width; ++i, src += 3, d += 3) {
+        uint32_t v;
+        std::memcpy(&v, src, 4);  // red, green, blue and the next pixel's red
+        v = __builtin_bswap32(v) >> 8;
+        std::memcpy(d, &v, 4);
+      }
+    } else {
+      for (; i + 1 < w.width; ++i, src += kBytes, d += 3) {
+        const uint32_t v = pixel(src);
+        std::memcpy(d, &v, 4);
+      }
     }
-    d[0] = uint8_t(b);
-    d[1] = uint8_t(g);
-    d[2] = uint8_t(r);
+    const uint32_t v = pixel(src);
+    d[0] = uint8_t(v);
+    d[1] = uint8_t(v >> 8);
+    d[2] = uint8_t(v >> 16);
+    return;
+  }
+  const size_t step = size_t(w.dx) * 3;
+  for (uint32_t i = 0; i < w.width; ++i, src += kBytes, d += step) {
+    const uint32_t v = pixel(src);
+    d[0] = uint8_t(v);
+    d[1] = uint8_t(v >> 8);
+    d[2] = uint8_t(v >> 16);
   }
 }
 
