@@ -40,7 +40,7 @@ inline uint8_t PaethSelect(uint32_t a, uint32_t b, uint32_t c) {
   const int pb = std::abs(int(a) - int(c));
   const int pc = std::abs(int(a) + int(b) - 2 * int(c));
   const uint32_t bc = pb <= pc ? b : c;
-  return uint8_t((pa <= pb) & (pa <= pc) ? a : bc);
+  return uint8_t(((pa <= pb) & (pa <= pc)) ? a : bc);
 }
 
 #if defined(__SSE2__)

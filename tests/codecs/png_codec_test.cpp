@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "codecs/inflate_fixtures.h"
@@ -426,6 +427,28 @@ TEST(PngCrossCheck, EveryColourTypeDepthAndInterlaceMatchesAnIndependentEncoder)
                 hasAlpha || v.type == 2 ? 24 : v.depth == 2 ? 4 : v.depth == 16 ? 8 : v.depth)
           << name;
     }
+  }
+}
+
+}  // namespace
+}  // namespace pelmor::test
+
+namespace pelmor::test {
+namespace {
+
+TEST(PngSamples, OpenWithTheirTextAndInterlacedEqualsPlain) {
+  const std::filesystem::path dir = std::filesystem::path(PELMOR_SOURCE_DIR) / "samples";
+  CImageDoc titled, interlaced;
+  ASSERT_TRUE(titled.Open((dir / "rose-titled.png").c_str(), 0));
+  EXPECT_EQ(titled.documentName, "Rose");
+  EXPECT_EQ(titled.imageCopyright, "Public domain, made with ImageMagick's built-in rose");
+  EXPECT_FALSE(titled.software.has_value());
+  ASSERT_TRUE(interlaced.Open((dir / "rose-interlaced.png").c_str(), 0));
+  EXPECT_EQ(DocumentPixels(interlaced), DocumentPixels(titled));
+  for (const char* name : {"rose-palette.png", "granite-grey.png", "logo-rgba.png"}) {
+    CImageDoc doc;
+    EXPECT_TRUE(doc.Open((dir / name).c_str(), 0)) << name;
+    EXPECT_EQ(doc.currentCodec, &doc.pngCodec) << name;
   }
 }
 
