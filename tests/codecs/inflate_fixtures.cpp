@@ -14,7 +14,8 @@ DeflateWriter& DeflateWriter::Bits(uint32_t value, int count) {
       bytes_.push_back(0);
       used_ = 0;
     }
-    bytes_.back() = uint8_t(bytes_.back() | ((value >> i) & 1) << used_);
+    const uint32_t bit = i < 32 ? (value >> i) & 1 : 0;
+    bytes_.back() = uint8_t(bytes_.back() | bit << used_);
     ++used_;
   }
   return *this;

@@ -307,7 +307,7 @@ TEST_F(PngCodecTest, InterlacedImagesDecodeLikeTheirPlainTwins) {
       PngPicture p = RandomPicture(w, h, f.depth, f.type, ++seed);
       // Every pass starts with an Up, Average or Paeth row, and all five filters occur.
       p.filters = {uint8_t(2 + seed % 3), 1, 3, 4, 0, 2};
-      const Bytes plte(palette.begin(), palette.begin() + 3 * (1 << f.depth));
+      const Bytes plte(palette.begin(), palette.begin() + 3 * (1 << std::min<int>(f.depth, 8)));
       const std::vector<Bytes> extra = f.type == 3 ? std::vector<Bytes>{PngChunk("PLTE", plte)}
                                                    : std::vector<Bytes>{};
       const std::string what = "depth " + std::to_string(f.depth) + " type " + std::to_string(f.type) +
