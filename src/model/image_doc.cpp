@@ -10,7 +10,11 @@
 namespace pelmor {
 
 CImageDoc::CImageDoc()
-    : bmpCodec(this), pngCodec(this), halftoneStretch(platform::HalftoneStretchAvailable()) {}
+    : bmpCodec(this),
+      jpegCodec(this),
+      pngCodec(this),
+      tgaCodec(this),
+      halftoneStretch(platform::HalftoneStretchAvailable()) {}
 
 CImageDoc::~CImageDoc() { Clear(); }
 

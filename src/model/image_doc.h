@@ -8,7 +8,9 @@
 #include <string>
 
 #include "codecs/bmp_codec.h"
+#include "codecs/jpeg_codec.h"
 #include "codecs/png_codec.h"
+#include "codecs/tga_codec.h"
 #include "model/dib.h"
 #include "model/frame_disposal.h"
 #include "model/image_block.h"
@@ -90,7 +92,9 @@ class CImageDoc {
   std::optional<std::string> software;
   FrameDisposal disposal;
   CBmpCodec bmpCodec;
+  CJpegCodec jpegCodec;
   CPngCodec pngCodec;
+  CTgaCodec tgaCodec;
   CImageCodec* currentCodec = nullptr;  // not owned: one of the members above
   float compressionRatio = 0.9f;
   bool halftoneStretch = false;
