@@ -117,7 +117,7 @@ bool CPngCodec::Load(int32_t /*imageIndex*/) {
   hasAlpha = false;
   dibBitCount = 0;
 
-  auto chunks = std::make_unique<ChunkFile>(file);
+  auto chunks = std::make_unique<ChunkFile>(file);  // its 64 KiB buffer stays off the stack
   const bool ok = ReadChunks(*chunks);
   if (ok) {
     owner->currentImage = 0;

@@ -431,6 +431,11 @@ bool CPngCodec::DecodePass(uint8_t* data, uint32_t w, uint32_t h, int pass, uint
   if (w == 0 || h == 0) return true;
   const uint64_t rowBytes = RowBytes(w);
   if (filterMethod != 0) return false;
+  // The DIB is the one set up for this header.
+  if (pass < 0 || pass > 7 || owner->bits == nullptr || owner->header == nullptr ||
+      owner->header->biBitCount != dibBitCount || uint32_t(owner->header->biWidth) != width) {
+    return false;
+  }
   const CheckedSize passEnd = CheckedSize(position) + CheckedSize(h) * (CheckedSize(rowBytes) + 1);
   if (!passEnd.AtMost(dataSize)) return false;
 
