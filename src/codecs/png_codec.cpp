@@ -264,7 +264,8 @@ bool CPngCodec::ReadText(ChunkFile& file, uint32_t length) {
     uint32_t crc;
     return file.ReadU32(crc);
   }
-  if (length > file.Remaining()) return false;
+  // Read whole into memory: it must be in the file and no larger than an image may be.
+  if (length > file.Remaining() || length > ImageAllocationLimit()) return false;
   std::vector<uint8_t> data(length);
   uint32_t crc;
   if (!file.Read(data.data(), length) || !file.ReadU32(crc)) return false;
@@ -281,7 +282,8 @@ bool CPngCodec::ReadCompressedText(ChunkFile& file, uint32_t length) {
     uint32_t crc;
     return file.ReadU32(crc);
   }
-  if (length > file.Remaining()) return false;
+  // Read whole into memory: it must be in the file and no larger than an image may be.
+  if (length > file.Remaining() || length > ImageAllocationLimit()) return false;
   std::vector<uint8_t> data(length);
   uint32_t crc;
   if (!file.Read(data.data(), length) || !file.ReadU32(crc)) return false;

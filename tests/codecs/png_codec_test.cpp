@@ -220,15 +220,20 @@ TEST_F(PngCodecTest, CompressedTextIsInflatedOrFailsTheLoad) {
   ASSERT_TRUE(Open(PngEncode(p, {PngChunk("zTXt", {'T', 'i', 't', 'l', 'e', 0})})));
   EXPECT_FALSE(doc_.documentName.has_value());
 
-  // A compressed text whose ten-fold buffer is beyond the allocation limit fails the load.
+  // A compressed text whose ten-fold buffer is beyond the image allocation limit fails the load.
   Bytes big(300 * 1024);
   for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 7);
   const Bytes chunk = ztxt("Title", 0, ZlibStored(big));
   ASSERT_TRUE(Open(PngEncode(p, {chunk})));
+  // So does a plain text chunk beyond that limit.
+  const Bytes longText = PngTextChunk("Title", std::string(3 << 20, 'x'));
+  ASSERT_TRUE(Open(PngEncode(p, {longText})));
   setenv("PELMOR_MAX_ALLOC_MB", "2", 1);
-  const bool opened = Open(PngEncode(p, {chunk}));
+  const bool openedCompressed = Open(PngEncode(p, {chunk}));
+  const bool openedPlain = Open(PngEncode(p, {longText}));
   unsetenv("PELMOR_MAX_ALLOC_MB");
-  EXPECT_FALSE(opened);
+  EXPECT_FALSE(openedCompressed);
+  EXPECT_FALSE(openedPlain);
 }
 
 TEST_F(PngCodecTest, AlphaIsCompositedOverTheBackgroundWithDivisor256) {
