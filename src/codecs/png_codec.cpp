@@ -20,8 +20,9 @@ namespace {
 constexpr uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 // The PNG standard limits chunk lengths to 2^31 - 1.
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
-// The inflater's input limit: the collected image data must stay below it.
-constexpr size_t kMaxImageData = 0x7FFFFFFF;
+// The collected image data stays within the inflater's input limit and within what an image may
+// take.
+size_t MaxImageData() { return size_t(std::min<uint64_t>(0x7FFFFFFF, ImageAllocationLimit())); }
 
 constexpr uint32_t ChunkType(const char (&name)[5]) {
   return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 |
@@ -249,8 +250,11 @@ bool CPngCodec::ReadPalette(ChunkFile& file, uint32_t length) {
 bool CPngCodec::AppendImageData(ChunkFile& file, uint32_t length, std::vector<uint8_t>& imageData) {
   if (length > 0) {
     // A length the file cannot hold fails before anything is allocated for it.
-    if (length > file.Remaining() || length > kMaxImageData - imageData.size()) return false;
-    if (imageData.capacity() == 0) imageData.reserve(std::min<uint64_t>(file.Remaining(), kMaxImageData));
+    const size_t limit = MaxImageData();
+    if (length > file.Remaining() || imageData.size() > limit || length > limit - imageData.size()) {
+      return false;
+    }
+    if (imageData.capacity() == 0) imageData.reserve(size_t(std::min<uint64_t>(file.Remaining(), limit)));
     const size_t at = imageData.size();
     imageData.resize(at + length);
     if (!file.Read(imageData.data() + at, length)) return false;
