@@ -168,6 +168,21 @@ TEST_F(PngCodecTest, SizesThatCannotBeHeldFailCleanly) {
   EXPECT_FALSE(Open(PngFile({PngHeaderChunk(0x80000000, 1, 8, 0), idat, iend})));
   EXPECT_FALSE(Open(PngFile({PngHeaderChunk(30000, 30000, 8, 2), idat, iend})));
   EXPECT_EQ(doc_.block.Data(), nullptr);
+  // Image data beyond the image allocation limit, in one chunk or in many: a 1x1 image whose
+  // stream is followed by 3 MiB that the inflater would ignore.
+  Bytes stored = ZlibStored({0, 0x80});
+  stored.resize(stored.size() + (3 << 20), 0x55);
+  const Bytes head = PngHeaderChunk(1, 1, 8, 0);
+  const Bytes half1(stored.begin(), stored.begin() + long(stored.size() / 2));
+  const Bytes half2(stored.begin() + long(stored.size() / 2), stored.end());
+  EXPECT_TRUE(Open(PngFile({head, PngChunk("IDAT", stored), iend})));
+  EXPECT_TRUE(Open(PngFile({head, PngChunk("IDAT", half1), PngChunk("IDAT", half2), iend})));
+  setenv("PELMOR_MAX_ALLOC_MB", "2", 1);
+  const bool whole = Open(PngFile({head, PngChunk("IDAT", stored), iend}));
+  const bool split = Open(PngFile({head, PngChunk("IDAT", half1), PngChunk("IDAT", half2), iend}));
+  unsetenv("PELMOR_MAX_ALLOC_MB");
+  EXPECT_FALSE(whole);
+  EXPECT_FALSE(split);
 }
 
 TEST_F(PngCodecTest, TextChunksFillTheFourMetadataFields) {
