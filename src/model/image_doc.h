@@ -9,6 +9,7 @@
 
 #include "codecs/bmp_codec.h"
 #include "codecs/jpeg_codec.h"
+#include "codecs/png_codec.h"
 #include "codecs/tga_codec.h"
 #include "model/dib.h"
 #include "model/frame_disposal.h"
@@ -98,6 +99,7 @@ class CImageDoc {
   FrameDisposal disposal;
   CBmpCodec bmpCodec;
   CJpegCodec jpegCodec;
+  CPngCodec pngCodec;
   CTgaCodec tgaCodec;
   CImageCodec* currentCodec = nullptr;  // not owned: one of the members above
   float compressionRatio = 0.9f;
