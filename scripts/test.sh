@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test: the unit tests and the corpus check on a normal build, then both again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test: the unit tests and the corpus check on a normal build, both again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then every fuzz target replaying the corpus and
+# fuzzing briefly (PELMOR_FUZZ_SECONDS per target, default 20; 0 replays only).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -37,4 +38,6 @@ echo "== unit tests under sanitizers"
 ctest --test-dir "$root/build-asan" -j "$jobs" --output-on-failure
 echo "== corpus under sanitizers"
 corpus_check "$root/build-asan/apps/pelmor/pelmor"
+echo "== fuzz targets"
+bash "$root/scripts/fuzz.sh" "${PELMOR_FUZZ_SECONDS:-20}"
 echo "== all tests passed"

@@ -131,7 +131,9 @@ std::optional<fs::path> SharedCorpus() {
   if (const char* env = std::getenv("PELMOR_SHARED")) candidates.emplace_back(env);
 #ifdef PELMOR_SOURCE_DIR
   candidates.push_back(fs::path(PELMOR_SOURCE_DIR) / ".." / "shared");
+  candidates.push_back(fs::path(PELMOR_SOURCE_DIR) / ".." / ".." / "shared");
 #endif
+  candidates.emplace_back("/work/shared");
   for (const auto& c : candidates) {
     std::error_code ec;
     if (fs::exists(c / "corpus" / "EXPECTED.json", ec)) return c / "corpus";

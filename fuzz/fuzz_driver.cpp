@@ -1,0 +1,54 @@
+#include "fuzz_driver.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "model/image_doc.h"
+
+namespace pelmor::fuzz {
+
+namespace {
+
+// Image allocations above this fail as a clean refusal; keep it below libFuzzer's
+// -malloc_limit_mb so that the document, not the fuzzer, is what says no.
+constexpr const char* kAllocationLimitMb = "256";
+
+std::string ScratchPath(const char* extension) {
+  const char* dir = std::getenv("TMPDIR");
+  std::string base = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+  return base + "/pelmor-fuzz-" + std::to_string(::getpid()) + "." + extension;
+}
+
+bool WriteAll(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+void LimitImageAllocations() { ::setenv("PELMOR_MAX_ALLOC_MB", kAllocationLimitMb, 1); }
+
+int FuzzImageFile(const uint8_t* data, size_t size, const char* extension) {
+  const std::string in = ScratchPath(extension);
+  if (!WriteAll(in, data, size)) return 0;
+  {
+    CImageDoc doc;
+    if (doc.Open(in.c_str(), 0)) {
+      for (int step = 0; step < 2 && doc.currentImage + 1 < doc.imageCount; ++step) {
+        if (!doc.NextImage()) break;
+      }
+      const std::string out = ScratchPath("bmp") + ".out.bmp";
+      doc.Save(out.c_str());
+      std::remove(out.c_str());
+    }
+  }
+  std::remove(in.c_str());
+  return 0;
+}
+
+}  // namespace pelmor::fuzz
