@@ -1,5 +1,7 @@
 #include "codecs/lzw_decoder.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -10,6 +12,15 @@ namespace {
 
 constexpr int kTableSize = 4096;
 constexpr int kMaxCodeSize = 12;
+// What the bit readers return when the input ends before a whole code: above every code.
+constexpr int kEndOfInput = 0x10000;
+// Bytes written past the end of a string by its eight-byte pieces.
+constexpr int kOverhang = 8;
+
+inline void Store64LE(uint8_t* p, uint64_t v) {
+  if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) v = __builtin_bswap64(v);
+  std::memcpy(p, &v, 8);
+}
 
 inline uint64_t Load64LE(const uint8_t* p) {
   uint64_t v;
@@ -39,7 +50,7 @@ class PlainBits {
 
   void Preload(uint8_t byte, int bitsLeft) { Preload(bits_, count_, byte, bitsLeft); }
 
-  // The next code of `size` bits, or -1 when the input ends first.
+  // The next code of `size` bits, or kEndOfInput when the input ends first.
   inline int Next(int size) {
     if (count_ < size) {
       if (end_ - p_ >= 8) {
@@ -52,7 +63,7 @@ class PlainBits {
         count_ |= 56;
       } else {
         do {
-          if (p_ == end_) return -1;
+          if (p_ == end_) return kEndOfInput;
           const uint64_t b = *p_++;
           bits_ |= kMsb ? b << (56 - count_) : b << count_;
           count_ += 8;
@@ -104,7 +115,7 @@ class SinkBits {
   inline int Next(int size) {
     while (count_ < size) {
       const int32_t b = sink_->GetByte();
-      if (b < 0) return -1;
+      if (b < 0) return kEndOfInput;
       last_ = static_cast<uint8_t>(b);
       const uint64_t v = static_cast<uint8_t>(b);
       bits_ |= kMsb ? v << (56 - count_) : v << count_;
@@ -144,7 +155,10 @@ CLzwDecoder::CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, C
   endCode = static_cast<int16_t>(clearCode + 1);
   firstFree = static_cast<int16_t>(clearCode + 2);
   nextSlot = firstFree;
-  for (int i = 0; i < firstFree; ++i) length[i] = 1;
+  for (int i = 0; i < clearCode; ++i) {
+    length[i] = 1;
+    tail[i] = static_cast<uint8_t>(i);
+  }
 }
 
 int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
@@ -154,7 +168,7 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
   if (lineWidth < 1 || sink == nullptr) return kNoLineBuffer;
   // Room for one line plus the longest string a code can stand for, so that a string that
   // crosses the end of a line is written in one piece and the overhang moved down afterwards.
-  std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[size_t(lineWidth) + kTableSize]);
+  std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[size_t(lineWidth) + kTableSize + kOverhang]);
   if (!line) return kNoLineBuffer;
 
   int16_t result;
@@ -200,156 +214,180 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
   return result;
 }
 
+// The code count at which the code length grows next (never once it is 12 bits).
+inline int GrowthPoint(int size, int top, bool early) {
+  return size < kMaxCodeSize ? (early ? top - 1 : top) : INT32_MAX;
+}
+
+int32_t CLzwDecoder::Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int16_t* status) {
+  int32_t off = 0;
+  while (pos - off >= lineWidth) {
+    *status = sink->PutLine(line + off, lineWidth);
+    if (*status < 0) return -1;
+    off += lineWidth;
+  }
+  if (off > 0) {
+    pos -= off;
+    std::memmove(line, line + off, static_cast<size_t>(pos));
+  }
+  return pos;
+}
+
 // The decoding loop. While the stream is well formed every string is written straight into the
-// line buffer, back to front along its prefix chain, its length known from `length`. A code above
-// the next free one can point chains at entries never assigned (or at stale ones, even in a
-// cycle); from such a code until the next clear code the loop follows the chains one symbol at a
-// time through the bounded stack, as the general algorithm does.
+// line buffer, eight symbols at a time from its end backwards (see `tail`). A code above the next
+// free one can point chains at entries never assigned (or at stale ones, even in a cycle); from
+// such a code until the next clear code the loop follows the chains one symbol at a time through
+// the bounded stack instead, as the general algorithm does. (No lambdas here: they would keep the
+// loop's variables in memory.)
 template <bool kMsb, class Source>
 int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, int32_t* badCodes) {
-  int size = rootSize + 1;
-  int top = 1 << size;
-  int next = firstFree;
   const int clear = clearCode;
   const int end = endCode;
   const int first = firstFree;
   const bool early = earlyChange;
+  int size = rootSize + 1;
+  int top = 1 << size;
+  int next = first;
+  int growAt = GrowthPoint(size, top, early);
 
-  int16_t lastStatus = -1;  // of the last PutLine; returned when the input ends after a clear
-  int oldCode = 0;
-  uint8_t firstSymbol = 0;
+  // The first code of the stream, and the first after a clear code, stands for itself alone and
+  // adds no entry. When the input ends instead, the result differs: 0 at the start, the last
+  // line's status after a clear code.
+  enum { kInString, kAtStart, kAfterClear } fresh = kAtStart;
+  // Codes below fastEnd with a known length are written directly: the literals and, while no
+  // bad code has been seen since the last clear, the entries assigned so far (the clear and end
+  // codes have length 0). 0 sends every code the long way.
+  int fastEnd = 0;
   bool tainted = false;
-  int32_t pos = 0;  // symbols in the current line
+  int oldCode = 0;
+  uint8_t firstSymbol = 0;  // the first symbol of oldCode's string
+  int32_t pos = 0;          // symbols in the current line
+  int16_t lastStatus = -1;  // of the last PutLine
   int16_t result = 0;
+  int32_t bad = 0;
+  bool atEndCode = false;
 
-  auto saveState = [&]() {
-    codeSize = static_cast<int16_t>(size);
-    topSlot = static_cast<int16_t>(top);
-    nextSlot = static_cast<int16_t>(next);
-  };
-
-  // Hands every complete line in the buffer to the sink and moves the overhang to the front.
-  // False when the sink asked to stop (its status is in `result`).
-  auto deliver = [&]() -> bool {
-    int32_t off = 0;
-    while (pos - off >= lineWidth) {
-      const int16_t status = sink->PutLine(line + off, lineWidth);
-      if (status < 0) {
-        result = status;
-        return false;
-      }
-      lastStatus = status;
-      off += lineWidth;
-    }
-    if (off > 0) {
-      pos -= off;
-      std::memmove(line, line + off, static_cast<size_t>(pos));
-    }
-    return true;
-  };
-
-  // The first code of the stream is treated like the first code after a clear code.
-  bool afterClear = true;
   int v = in.Next(size);
-  while (v != end) {
-    if (v < 0) {
+  for (;;) {
+    uint8_t* const out = line + pos;
+    int len;
+    uint8_t symbol;  // the first symbol of v's string
+    if (v < fastEnd && (len = length[v]) != 0) {
+      WriteString(out, v, len);
+      symbol = *out;
+    } else if (v == clear) {
+      size = rootSize + 1;
+      top = 1 << size;
+      growAt = GrowthPoint(size, top, early);
+      next = first;
+      fastEnd = 0;
+      tainted = false;
+      fresh = kAfterClear;
+      v = in.Next(size);
+      continue;
+    } else if (v == end) {
+      atEndCode = true;
+      break;
+    } else if (v == kEndOfInput) {
       // Input that ends without an end code counts as success; the incomplete line is dropped.
-      saveState();
-      return 0;
-    }
-    if (v == clear || afterClear) {
-      if (v == clear) {
-        size = rootSize + 1;
-        top = 1 << size;
-        next = first;
-        tainted = false;
-        do {
-          v = in.Next(size);
-        } while (v == clear);
-        if (v == end) break;
-        if (v < 0) {
-          saveState();
-          return lastStatus;
-        }
-      }
-      afterClear = false;
+      result = fresh == kAfterClear ? lastStatus : 0;
+      break;
+    } else if (fresh != kInString) {
       if (v >= next) v = 0;
       oldCode = v;
       firstSymbol = static_cast<uint8_t>(v);
-      line[pos++] = static_cast<uint8_t>(v);
-      if (pos >= lineWidth && !deliver()) break;
+      *out = static_cast<uint8_t>(v);
+      fresh = kInString;
+      fastEnd = next;
+      if (++pos >= lineWidth) {
+        pos = Deliver(line, pos, lineWidth, &lastStatus);
+        if (pos < 0) {
+          result = lastStatus;
+          break;
+        }
+      }
       v = in.Next(size);
       continue;
-    }
-
-    int len;
-    if (!tainted && v <= next) {
-      int code = v;
-      if (v < next) {
-        len = length[v];
-      } else {  // the string of the previous code plus its own first symbol
-        len = length[oldCode] + 1;
-        line[pos + len - 1] = firstSymbol;
-        code = oldCode;
-      }
-      uint8_t* q = line + pos + length[code] - 1;
-      while (code >= first) {
-        *q-- = suffix[code];
-        code = prefix[code];
-      }
-      *q = static_cast<uint8_t>(code);
-      if (next < top) {
-        suffix[next] = static_cast<uint8_t>(code);
-        prefix[next] = static_cast<int16_t>(oldCode);
-        length[next] = static_cast<uint16_t>(length[oldCode] + 1);
-        firstSymbol = static_cast<uint8_t>(code);
-        ++next;
-        oldCode = v;
-      }
+    } else if (v == next && !tainted) {
+      // The string of the previous code followed by its own first symbol.
+      len = length[oldCode] + 1;
+      WriteString(out, oldCode, len - 1);
+      out[len - 1] = firstSymbol;
+      symbol = firstSymbol;
     } else {
       tainted = true;
+      fastEnd = 0;
       int sp = 0;
       int code = v;
       if (v >= next) {
-        if (v > next) ++*badCodes;
+        if (v > next) ++bad;
         stack[sp++] = firstSymbol;
         code = oldCode;
       }
-      while (code >= first) {
-        if (code >= kTableSize || sp >= kTableSize) {
-          result = kBadChain;
-          break;
-        }
+      while (code >= first && code < kTableSize && sp < kTableSize) {
         stack[sp++] = suffix[code];
         code = prefix[code];
       }
-      if (result == 0 && sp >= kTableSize) result = kBadChain;
-      if (result != 0) break;
-      stack[sp++] = static_cast<uint8_t>(code);
-      if (next < top) {
-        suffix[next] = static_cast<uint8_t>(code);
-        prefix[next] = static_cast<int16_t>(oldCode);
-        firstSymbol = static_cast<uint8_t>(code);
-        ++next;
-        oldCode = v;
+      if (code >= first || sp >= kTableSize) {
+        result = kBadChain;
+        break;
       }
+      stack[sp++] = static_cast<uint8_t>(code);
+      symbol = static_cast<uint8_t>(code);
       len = sp;
-      uint8_t* q = line + pos;
-      for (int i = 0; i < sp; ++i) q[i] = stack[sp - 1 - i];
+      for (int i = 0; i < sp; ++i) out[i] = stack[sp - 1 - i];
     }
-    if (size < kMaxCodeSize && next >= (early ? top - 1 : top)) {
+    if (next < top) {
+      // The new entry: the previous code's string followed by this one's first symbol.
+      suffix[next] = symbol;
+      prefix[next] = static_cast<int16_t>(oldCode);
+      const unsigned oldLength = length[oldCode];
+      length[next] = static_cast<uint16_t>(oldLength + 1);
+      if (oldLength % 8 == 0) {
+        tail[next] = symbol;
+        chunkPrefix[next] = static_cast<uint16_t>(oldCode);
+      } else {
+        tail[next] = tail[oldCode] | uint64_t{symbol} << (8 * (oldLength % 8));
+        chunkPrefix[next] = chunkPrefix[oldCode];
+      }
+      firstSymbol = symbol;
+      ++next;
+      if (!tainted) fastEnd = next;
+      oldCode = v;
+    }
+    if (next >= growAt) {
       top <<= 1;
       ++size;
+      growAt = GrowthPoint(size, top, early);
     }
     pos += len;
-    if (pos >= lineWidth && !deliver()) break;
+    if (pos >= lineWidth) {
+      pos = Deliver(line, pos, lineWidth, &lastStatus);
+      if (pos < 0) {
+        result = lastStatus;
+        break;
+      }
+    }
     v = in.Next(size);
   }
-  saveState();
-  if (result != 0) return result;
-  // The end code: a partial last line is delivered and its status is the result.
-  if (pos > 0) return sink->PutLine(line, pos);
-  return 0;
+  codeSize = static_cast<int16_t>(size);
+  topSlot = static_cast<int16_t>(top);
+  nextSlot = static_cast<int16_t>(next);
+  *badCodes = bad;
+  // At the end code a partial last line is delivered and its status is the result.
+  if (atEndCode && pos > 0) return sink->PutLine(line, pos);
+  return result;
+}
+
+inline void CLzwDecoder::WriteString(uint8_t* out, int code, int len) {
+  uint8_t* q = out + len - (((len - 1) & 7) + 1);
+  Store64LE(q, tail[code]);
+  code = chunkPrefix[code];
+  while (q > out) {
+    q -= 8;
+    Store64LE(q, tail[code]);
+    code = chunkPrefix[code];
+  }
 }
 
 }  // namespace pelmor

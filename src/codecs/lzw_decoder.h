@@ -67,10 +67,20 @@ class CLzwDecoder {
  private:
   template <bool kMsb, class Source>
   int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, int32_t* badCodes);
+  // Hands the complete lines at the start of line to the sink and moves the rest to the front.
+  // Returns the symbols left, or -1 when the sink said stop; *status is the last PutLine status.
+  int32_t Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int16_t* status);
+  // Writes the string of a dictionary entry of the given length (valid entries only).
+  void WriteString(uint8_t* out, int code, int len);
 
-  // Symbols in the string of each dictionary entry, valid for entries assigned since the last
-  // clear code while no bad code has been seen.
+  // A second view of the dictionary for writing strings quickly, valid for the entries assigned
+  // since the last clear code while no bad code has been seen. Each string is cut into pieces of
+  // eight symbols from its start; `tail` holds its last, possibly shorter, piece (symbols in the
+  // low bytes first) and `chunkPrefix` the entry whose string is everything before that piece.
+  // A string is thus written eight symbols at a time, from its end backwards.
   uint16_t length[4096] = {};
+  uint16_t chunkPrefix[4096] = {};
+  uint64_t tail[4096] = {};
 };
 
 }  // namespace pelmor
