@@ -79,6 +79,7 @@ const char* CodecName(CodecId id) {
 CImageCodec* CImageDoc::Codec(CodecId id) {
   switch (id) {
     case CodecId::kBmp: return &bmpCodec;
+    case CodecId::kGif: return &gifCodec;
     default: return nullptr;
   }
 }

@@ -10,7 +10,7 @@
 namespace pelmor {
 
 CImageDoc::CImageDoc()
-    : bmpCodec(this), halftoneStretch(platform::HalftoneStretchAvailable()) {}
+    : bmpCodec(this), gifCodec(this), halftoneStretch(platform::HalftoneStretchAvailable()) {}
 
 CImageDoc::~CImageDoc() { Clear(); }
 

@@ -8,9 +8,11 @@
 #include <string>
 
 #include "codecs/bmp_codec.h"
+#include "codecs/gif_codec.h"
 #include "model/dib.h"
 #include "model/frame_disposal.h"
 #include "model/image_block.h"
+#include "model/memory_file.h"
 #include "platform/gdi_objects.h"
 
 namespace pelmor {
@@ -87,8 +89,10 @@ class CImageDoc {
   std::optional<std::string> imageDescription;
   std::optional<std::string> imageCopyright;
   std::optional<std::string> software;
+  MemoryFile fileCache;  // whole-file copy of the last GIF file read
   FrameDisposal disposal;
   CBmpCodec bmpCodec;
+  CGifCodec gifCodec;
   CImageCodec* currentCodec = nullptr;  // not owned: one of the members above
   float compressionRatio = 0.9f;
   bool halftoneStretch = false;
