@@ -6,11 +6,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "codecs/lzw_reference.h"
+
 namespace pelmor {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Lines = std::vector<Bytes>;
+using Bytes = LzwBytes;
+using Lines = LzwLines;
+using Outcome = LzwOutcome;
 
 // Packs codes of given sizes in either bit order.
 class CodeWriter {
@@ -64,13 +67,6 @@ class ArraySink : public CPlainPixelSink {
   Recorder rec;
 };
 
-struct Outcome {
-  int16_t result = 0;
-  int32_t bad = 0;
-  Lines lines;
-  bool operator==(const Outcome&) const = default;
-};
-
 template <class Sink>
 Outcome Run(const Bytes& in, int root, bool msb, bool early, int width,
             std::vector<int16_t> statuses = {}) {
@@ -91,71 +87,6 @@ Outcome Both(const Bytes& in, int root, bool msb, bool early, int width,
   Outcome b = Run<ArraySink>(in, root, msb, early, width, statuses);
   EXPECT_EQ(a, b);
   return b;
-}
-
-// The decoding algorithm followed step by step (one symbol per push, bits one at a time), as an
-// oracle for the decoder's direct-writing fast path.
-Outcome Reference(const Bytes& in, int root, bool msb, bool early, int width) {
-  size_t bit = 0;
-  int size = root + 1;
-  auto next = [&]() {
-    if (bit + size > in.size() * 8) return -1;
-    int code = 0;
-    for (int i = 0; i < size; ++i, ++bit) {
-      const int b = msb ? in[bit / 8] >> (7 - bit % 8) & 1 : in[bit / 8] >> (bit % 8) & 1;
-      code |= msb ? b << (size - 1 - i) : b << i;
-    }
-    return code;
-  };
-  Outcome o;
-  const int clear = 1 << root, end = clear + 1, first = clear + 2;
-  std::vector<int> prefix(4096, 0), suffix(4096, 0);
-  int top = 1 << size, slot = first, old = 0, firstSym = 0, last = -1;
-  Bytes line;
-  auto emit = [&](int s) {
-    line.push_back(uint8_t(s));
-    if (int(line.size()) == width) {
-      o.lines.push_back(line);
-      line.clear();
-      last = 0;
-    }
-  };
-  bool start = true;
-  for (int v = next(); v != end; v = next()) {
-    if (v < 0) return o;
-    if (v == clear || start) {
-      if (v == clear) {
-        size = root + 1, top = 1 << size, slot = first;
-        while ((v = next()) == clear) {}
-        if (v == end) break;
-        if (v < 0) return o.result = int16_t(last), o;
-      }
-      start = false;
-      if (v >= slot) v = 0;
-      old = firstSym = v;
-      emit(v);
-      continue;
-    }
-    std::vector<int> stack;
-    int code = v;
-    if (v >= slot) {
-      o.bad += v > slot;
-      stack.push_back(firstSym);
-      code = old;
-    }
-    while (code >= first) {
-      if (stack.size() >= 4096) return o.result = -1, o;
-      stack.push_back(suffix[code]);
-      code = prefix[code];
-    }
-    if (stack.size() >= 4096) return o.result = -1, o;
-    stack.push_back(code);
-    if (slot < top) suffix[slot] = firstSym = code, prefix[slot++] = old, old = v;
-    if (size < 12 && slot >= (early ? top - 1 : top)) top *= 2, ++size;
-    for (auto it = stack.rbegin(); it != stack.rend(); ++it) emit(*it);
-  }
-  if (!line.empty()) o.lines.push_back(line);
-  return o;
 }
 
 // A plain LZW encoder for round trips: clears when the dictionary is full unless told to keep
@@ -299,7 +230,7 @@ TEST(LzwDecoder, ChainsThroughBadCodesEndInMinusOneNotALoop) {
   w.Put(4, 3).Put(0, 3).Put(7, 3).Put(7, 3).Put(7, 4).Put(5, 4);
   Outcome o = Both(w.bytes(), 2, false, false, 1000);
   EXPECT_EQ(o.result, CLzwDecoder::kBadChain);
-  EXPECT_EQ(o, Reference(w.bytes(), 2, false, false, 1000));
+  EXPECT_EQ(o, LzwReference(w.bytes(), 2, false, false, 1000));
 }
 
 TEST(LzwDecoder, RoundTripsEncodedDataInBothBitOrders) {
@@ -337,7 +268,7 @@ TEST(LzwDecoder, MatchesTheStepByStepAlgorithmOnDamagedStreams) {
       if (round % 3 == 2) in.resize(rng() % in.size());
     }
     const int width = 1 + int(rng() % 64);
-    EXPECT_EQ(Both(in, root, msb, early, width), Reference(in, root, msb, early, width))
+    EXPECT_EQ(Both(in, root, msb, early, width), LzwReference(in, root, msb, early, width))
         << "round " << round;
   }
 }
