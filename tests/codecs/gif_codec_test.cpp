@@ -310,5 +310,24 @@ TEST_F(GifCrossCheck, AnimationWithDisposalAndTransparencyMatchesTheEncodersComp
   }
 }
 
+TEST_F(GifCrossCheck, SamplesMatchTheEncodersComposition) {
+  int seen = 0;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::filesystem::path(PELMOR_SOURCE_DIR) / "samples")) {
+    if (entry.path().extension() != ".gif") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string gif = entry.path().string();
+    ASSERT_TRUE(doc_.Open(gif.c_str(), 0));
+    for (int i = 0; i < doc_.imageCount; ++i) {
+      if (i > 0) {
+        ASSERT_TRUE(doc_.NextImage());
+      }
+      EXPECT_EQ(Canvas(), ToolFrame(gif, i)) << "frame " << i;
+    }
+    ++seen;
+  }
+  EXPECT_GE(seen, 2);
+}
+
 }  // namespace
 }  // namespace pelmor::test
