@@ -79,7 +79,9 @@ const char* CodecName(CodecId id) {
 CImageCodec* CImageDoc::Codec(CodecId id) {
   switch (id) {
     case CodecId::kBmp: return &bmpCodec;
+    case CodecId::kJpeg: return &jpegCodec;
     case CodecId::kGif: return &gifCodec;
+    case CodecId::kTga: return &tgaCodec;
     default: return nullptr;
   }
 }

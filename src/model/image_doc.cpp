@@ -10,7 +10,11 @@
 namespace pelmor {
 
 CImageDoc::CImageDoc()
-    : bmpCodec(this), gifCodec(this), halftoneStretch(platform::HalftoneStretchAvailable()) {}
+    : bmpCodec(this),
+      jpegCodec(this),
+      gifCodec(this),
+      tgaCodec(this),
+      halftoneStretch(platform::HalftoneStretchAvailable()) {}
 
 CImageDoc::~CImageDoc() { Clear(); }
 

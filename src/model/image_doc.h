@@ -9,6 +9,8 @@
 
 #include "codecs/bmp_codec.h"
 #include "codecs/gif_codec.h"
+#include "codecs/jpeg_codec.h"
+#include "codecs/tga_codec.h"
 #include "model/dib.h"
 #include "model/frame_disposal.h"
 #include "model/image_block.h"
@@ -92,7 +94,9 @@ class CImageDoc {
   MemoryFile fileCache;  // whole-file copy of the last GIF file read
   FrameDisposal disposal;
   CBmpCodec bmpCodec;
+  CJpegCodec jpegCodec;
   CGifCodec gifCodec;
+  CTgaCodec tgaCodec;
   CImageCodec* currentCodec = nullptr;  // not owned: one of the members above
   float compressionRatio = 0.9f;
   bool halftoneStretch = false;

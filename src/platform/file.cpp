@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <utility>
@@ -75,6 +76,42 @@ int64_t File::Read(void* dst, size_t n) {
 }
 
 bool File::ReadExact(void* dst, size_t n) { return Read(dst, n) == static_cast<int64_t>(n); }
+
+bool File::ReadExactScattered(const Piece* pieces, size_t count) {
+  if (fd_ < 0) return false;
+  constexpr size_t kBatch = 1024;  // IOV_MAX on Linux
+  iovec iov[kBatch];
+  size_t next = 0;       // first piece not yet handed to the system
+  size_t doneInNext = 0;  // bytes of that piece already read
+  while (true) {
+    while (next < count && pieces[next].size == doneInNext) {
+      ++next;
+      doneInNext = 0;
+    }
+    if (next == count) break;
+    size_t n = 0;
+    for (size_t i = next; i < count && n < kBatch; ++i, ++n) {
+      const size_t skip = i == next ? doneInNext : 0;
+      iov[n].iov_base = static_cast<char*>(pieces[i].data) + skip;
+      iov[n].iov_len = pieces[i].size - skip;
+    }
+    ssize_t r = ::readv(fd_, iov, static_cast<int>(n));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) return false;  // the file ended first
+    // Move past what was read, which may end inside a piece.
+    auto left = static_cast<size_t>(r);
+    while (left > 0 && left >= pieces[next].size - doneInNext) {
+      left -= pieces[next].size - doneInNext;
+      ++next;
+      doneInNext = 0;
+    }
+    doneInNext += left;
+  }
+  return true;
+}
 
 bool File::Write(const void* src, size_t n) {
   if (fd_ < 0) return false;

@@ -34,6 +34,13 @@ class File {
   int64_t Read(void* dst, size_t n);
   // True only when exactly n bytes were read.
   bool ReadExact(void* dst, size_t n);
+  // Reads into several places in turn, as one ReadExact of their total length would (the system
+  // copies straight into each); true only when every byte was read.
+  struct Piece {
+    void* data;
+    size_t size;
+  };
+  bool ReadExactScattered(const Piece* pieces, size_t count);
   // True only when all n bytes were written.
   bool Write(const void* src, size_t n);
   // Closes now; false when the close reported an error (for writers: data may be lost).

@@ -1,0 +1,4 @@
+// TGA files through the document.
+#include "fuzz_driver.h"
+
+PELMOR_IMAGE_FUZZER("tga")
