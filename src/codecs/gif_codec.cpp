@@ -78,6 +78,7 @@ class FrameSink final : public CPlainPixelSink {
         frameHeight_(LoadU16LE(descriptor + 6)),
         interlaced_((descriptor[8] & kInterlaced) != 0),
         rowsLeft_(frameHeight_),
+        pass_(frameHeight_ > 0 ? 0 : 4),
         transparent_(transparent),
         palette_(palette) {}
 
@@ -90,7 +91,7 @@ class FrameSink final : public CPlainPixelSink {
       --rowsLeft_;
     } else {
       // Rows 0, 8, 16, ...; then 4, 12, ...; then 2, 6, ...; then 1, 3, 5, .... Once the four
-      // passes are done (at once for a frame without rows) further lines are ignored.
+      // passes are done (from the start for a frame without rows) further lines are ignored.
       if (pass_ > 3) return 0;
       y = top_ + linesDone_;
       linesDone_ += step_;
@@ -128,7 +129,7 @@ class FrameSink final : public CPlainPixelSink {
   int32_t rowsLeft_;
   int32_t linesDone_ = 0;
   int32_t step_ = 8;
-  int32_t pass_ = 0;
+  int32_t pass_;  // 4: all passes done
   int32_t transparent_;  // -1 for none; an index above 255 never matches
   const uint32_t* palette_;
 };

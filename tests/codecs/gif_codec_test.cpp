@@ -221,10 +221,14 @@ TEST_F(GifCodecTest, FrameWithoutWidthOrHeightCountsAndDrawsNothing) {
   // Its data would not even decode (code size 0); it is skipped. Its disposal still applies.
   gif.Control(2).RawFrame(0, 0, 0, 1, 0, {0xFF, 0xFF});
   gif.Control(0).Frame(1, 0, 1, 1, {2});
+  // An interlaced frame without rows but with lines of data.
+  gif.Frame(0, 0, 2, 0, {1, 1, 1, 1}, {}, true);
   ASSERT_TRUE(Open(gif.Trailer().Take()));
-  EXPECT_EQ(doc_.imageCount, 3);
+  EXPECT_EQ(doc_.imageCount, 4);
   ASSERT_TRUE(doc_.NextImage());
   EXPECT_EQ(Canvas(), (std::vector<uint32_t>{kRed, kRed}));
+  ASSERT_TRUE(doc_.NextImage());
+  EXPECT_EQ(Canvas(), (std::vector<uint32_t>{kRed, kBlue}));
   ASSERT_TRUE(doc_.NextImage());
   EXPECT_EQ(Canvas(), (std::vector<uint32_t>{kRed, kBlue}));
 }
