@@ -238,17 +238,24 @@ bool CGifCodec::CountFrames(MemoryFile& file) {
   }
 }
 
-void CGifCodec::GatherSubBlocks(MemoryFile& file) {
-  frameData_.clear();
-  const uint8_t* data = file.Data();
+std::vector<uint8_t> CGifCodec::GatherSubBlocks(MemoryFile& file) {
+  // A first pass finds the size, so that the buffer is allocated once.
+  const int32_t start = file.Tell();
+  SkipSubBlocks(file);
+  const int32_t end = file.Tell();
+  file.Seek(start, 0);
+  std::vector<uint8_t> data;
+  data.reserve(size_t(end - start));
+  const uint8_t* bytes = file.Data();
   for (;;) {
     int32_t ok;
     const uint8_t length = ReadByteOr(file, ok);
-    if (ok != 1 || length == 0) return;
+    if (ok != 1 || length == 0) break;
     const int32_t n = std::min<int32_t>(length, file.Remaining());
-    frameData_.insert(frameData_.end(), data + file.Tell(), data + file.Tell() + n);
+    data.insert(data.end(), bytes + file.Tell(), bytes + file.Tell() + n);
     file.Seek(n, 1);
   }
+  return data;
 }
 
 void CGifCodec::FillRect(int32_t left, int32_t top, int32_t w, int32_t h) {
@@ -316,7 +323,7 @@ bool CGifCodec::DecodeNextFrame() {
   }
   const uint8_t minCodeSize = ReadByteOr(file, ok);
   if (ok != 1) return false;
-  GatherSubBlocks(file);
+  const std::vector<uint8_t> frameData = GatherSubBlocks(file);
   frameEnd = file.Tell();
 
   const Canvas canvas{reinterpret_cast<uint32_t*>(doc.bits), doc.width, doc.height};
@@ -380,7 +387,7 @@ bool CGifCodec::DecodeNextFrame() {
   if (frameWidth > 0 && frameHeight > 0) {
     uint32_t palette[256];
     for (int i = 0; i < 256; ++i) palette[i] = Pixel(red[i], green[i], blue[i]);
-    FrameSink sink(frameData_, canvas, descriptor, transparentIndex, palette);
+    FrameSink sink(frameData, canvas, descriptor, transparentIndex, palette);
     CLzwDecoder decoder(minCodeSize, CLzwDecoder::kLsbFirst, false, &sink);
     int32_t badCodes = 0;
     if (decoder.Decode(frameWidth, &badCodes) != 0) return false;

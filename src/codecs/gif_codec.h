@@ -45,13 +45,10 @@ class CGifCodec : public CImageCodec {
  private:
   bool DecodeNextFrame();
   bool CountFrames(MemoryFile& file);
-  // Collects the data sub-blocks at the file position into frameData_, without their length
-  // bytes, up to the zero length or the end of the data, and moves past them.
-  void GatherSubBlocks(MemoryFile& file);
+  // The data sub-blocks at the file position without their length bytes, up to the zero length
+  // or the end of the data; the position moves past them.
+  static std::vector<uint8_t> GatherSubBlocks(MemoryFile& file);
   void FillRect(int32_t left, int32_t top, int32_t w, int32_t h);
-
-  // The current frame's LZW data, reused from frame to frame.
-  std::vector<uint8_t> frameData_;
 };
 
 }  // namespace pelmor
