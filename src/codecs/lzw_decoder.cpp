@@ -189,24 +189,24 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
     if (msb) {
       PlainBits<true> in(begin, end);
       in.Preload(curByte, bitsLeft);
-      result = Run<true>(in, line.get(), lineWidth, &badCodes);
+      result = Run<true>(in, line.get(), lineWidth, &plain->ignoreFurtherLines, &badCodes);
       finish(in.Pos(), in.Count());
     } else {
       PlainBits<false> in(begin, end);
       in.Preload(curByte, bitsLeft);
-      result = Run<false>(in, line.get(), lineWidth, &badCodes);
+      result = Run<false>(in, line.get(), lineWidth, &plain->ignoreFurtherLines, &badCodes);
       finish(in.Pos(), in.Count());
     }
   } else if (msb) {
     SinkBits<true> in(sink);
     in.Preload(curByte, bitsLeft);
-    result = Run<true>(in, line.get(), lineWidth, &badCodes);
+    result = Run<true>(in, line.get(), lineWidth, nullptr, &badCodes);
     bitsLeft = static_cast<int16_t>(in.Count());
     curByte = in.Last();
   } else {
     SinkBits<false> in(sink);
     in.Preload(curByte, bitsLeft);
-    result = Run<false>(in, line.get(), lineWidth, &badCodes);
+    result = Run<false>(in, line.get(), lineWidth, nullptr, &badCodes);
     bitsLeft = static_cast<int16_t>(in.Count());
     curByte = in.Last();
   }
@@ -233,6 +233,24 @@ int32_t CLzwDecoder::Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int1
   return pos;
 }
 
+// Delivers the complete lines (see Deliver), or, once the sink ignores further lines, drops what
+// is stored. False when the sink said stop (lastStatus holds its status).
+inline bool CLzwDecoder::DeliverOrDiscard(uint8_t* line, int32_t& pos, int32_t lineWidth,
+                                          const bool* ignoreLines, int32_t& deliverAt,
+                                          int16_t& lastStatus) {
+  if (deliverAt == 0) {
+    pos = 0;
+    return true;
+  }
+  pos = Deliver(line, pos, lineWidth, &lastStatus);
+  if (pos < 0) return false;
+  if (ignoreLines != nullptr && *ignoreLines) {
+    deliverAt = 0;
+    pos = 0;
+  }
+  return true;
+}
+
 // The decoding loop. While the stream is well formed every string is written straight into the
 // line buffer, eight symbols at a time from its end backwards (see `tail`). A code above the next
 // free one can point chains at entries never assigned (or at stale ones, even in a cycle); from
@@ -240,7 +258,8 @@ int32_t CLzwDecoder::Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int1
 // the bounded stack instead, as the general algorithm does. (No lambdas here: they would keep the
 // loop's variables in memory.)
 template <bool kMsb, class Source>
-int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, int32_t* badCodes) {
+int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const bool* ignoreLines,
+                         int32_t* badCodes) {
   const int clear = clearCode;
   const int end = endCode;
   const int first = firstFree;
@@ -266,6 +285,9 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, int32_t* 
   int16_t result = 0;
   int32_t bad = 0;
   bool atEndCode = false;
+  // Lines are handed over when this many symbols are stored; 0 once the sink has said it ignores
+  // further lines: from then on each string overwrites the last and only the result is sought.
+  int32_t deliverAt = lineWidth;
 
   int v = in.Next(size);
   for (;;) {
@@ -299,12 +321,10 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, int32_t* 
       *out = static_cast<uint8_t>(v);
       fresh = kInString;
       fastEnd = next;
-      if (++pos >= lineWidth) {
-        pos = Deliver(line, pos, lineWidth, &lastStatus);
-        if (pos < 0) {
-          result = lastStatus;
-          break;
-        }
+      if (++pos >= deliverAt && !DeliverOrDiscard(line, pos, lineWidth, ignoreLines, deliverAt,
+                                                  lastStatus)) {
+        result = lastStatus;
+        break;
       }
       v = in.Next(size);
       continue;
@@ -361,12 +381,10 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, int32_t* 
       growAt = GrowthPoint(size, top, early);
     }
     pos += len;
-    if (pos >= lineWidth) {
-      pos = Deliver(line, pos, lineWidth, &lastStatus);
-      if (pos < 0) {
-        result = lastStatus;
-        break;
-      }
+    if (pos >= deliverAt &&
+        !DeliverOrDiscard(line, pos, lineWidth, ignoreLines, deliverAt, lastStatus)) {
+      result = lastStatus;
+      break;
     }
     v = in.Next(size);
   }
@@ -374,8 +392,9 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, int32_t* 
   topSlot = static_cast<int16_t>(top);
   nextSlot = static_cast<int16_t>(next);
   *badCodes = bad;
-  // At the end code a partial last line is delivered and its status is the result.
-  if (atEndCode && pos > 0) return sink->PutLine(line, pos);
+  // At the end code a partial last line is delivered and its status is the result (0 from a
+  // sink that ignores further lines).
+  if (atEndCode && pos > 0 && deliverAt > 0) return sink->PutLine(line, pos);
   return result;
 }
 

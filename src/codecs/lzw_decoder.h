@@ -17,6 +17,12 @@ class CPlainPixelSink : public CPixelSink {
  public:
   using CPixelSink::CPixelSink;
   int32_t GetByte() final { return inPos < inSize ? inData[inPos++] : -1; }
+
+  // PutLine may set this when it would ignore every later line and answer it with 0 (its
+  // picture is complete). The decoder then hands over no more lines but still reads the rest of
+  // the stream, so that its result is exactly what it would have been, without the cost of
+  // lines nobody uses.
+  bool ignoreFurtherLines = false;
 };
 
 class CLzwDecoder {
@@ -66,10 +72,13 @@ class CLzwDecoder {
 
  private:
   template <bool kMsb, class Source>
-  int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, int32_t* badCodes);
+  int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, const bool* ignoreLines,
+              int32_t* badCodes);
   // Hands the complete lines at the start of line to the sink and moves the rest to the front.
   // Returns the symbols left, or -1 when the sink said stop; *status is the last PutLine status.
   int32_t Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int16_t* status);
+  bool DeliverOrDiscard(uint8_t* line, int32_t& pos, int32_t lineWidth, const bool* ignoreLines,
+                        int32_t& deliverAt, int16_t& lastStatus);
   // Writes the string of a dictionary entry of the given length (valid entries only).
   void WriteString(uint8_t* out, int code, int len);
 

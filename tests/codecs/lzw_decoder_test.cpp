@@ -231,6 +231,26 @@ TEST(LzwDecoder, ChainsThroughBadCodesEndInMinusOneNotALoop) {
   Outcome o = Both(w.bytes(), 2, false, false, 1000);
   EXPECT_EQ(o.result, CLzwDecoder::kBadChain);
   EXPECT_EQ(o, LzwReference(w.bytes(), 2, false, false, 1000));
+
+  // A sink that ignores further lines after the first gets no more, and the result is still
+  // what the whole stream gives.
+  class DoneAfterOneLine : public ArraySink {
+   public:
+    using ArraySink::ArraySink;
+    int16_t PutLine(const uint8_t* line, int32_t n) override {
+      ignoreFurtherLines = true;
+      return ArraySink::PutLine(line, n);
+    }
+  };
+  for (bool cycle : {true, false}) {
+    CodeWriter c(false);
+    c.Put(4, 3).Put(0, 3).Put(7, 3).Put(7, 3).Put(cycle ? 7 : 1, 4).Put(5, 4);
+    const Bytes in = c.bytes();
+    DoneAfterOneLine sink(in);
+    CLzwDecoder d(2, CLzwDecoder::kLsbFirst, false, &sink);
+    EXPECT_EQ(d.Decode(2, nullptr), cycle ? CLzwDecoder::kBadChain : 0);
+    EXPECT_EQ(sink.rec.lines, (Lines{{0, 0}}));
+  }
 }
 
 TEST(LzwDecoder, RoundTripsEncodedDataInBothBitOrders) {
