@@ -82,13 +82,19 @@ class FrameSink final : public CPlainPixelSink {
         transparent_(transparent),
         palette_(palette) {}
 
+  // Once no further line could reach the canvas (the frame is complete, or the rest of it lies
+  // off the canvas) the sink says so, and the decoder only reads on to find how the stream ends.
   int16_t PutLine(const uint8_t* line, int32_t n) override {
+    if (left_ >= canvas_.width || top_ >= canvas_.height) {
+      ignoreFurtherLines = true;
+      return 0;
+    }
     int32_t y;
     if (!interlaced_) {
-      // Data beyond the frame's last row is ignored.
       if (rowsLeft_ <= 0) return 0;
       y = top_ + linesDone_++;
       --rowsLeft_;
+      ignoreFurtherLines = rowsLeft_ == 0 || y + 1 >= canvas_.height;
     } else {
       // Rows 0, 8, 16, ...; then 4, 12, ...; then 2, 6, ...; then 1, 3, 5, .... Once the four
       // passes are done (from the start for a frame without rows) further lines are ignored.
@@ -100,8 +106,14 @@ class FrameSink final : public CPlainPixelSink {
         linesDone_ = step_ >> 1;
         ++pass_;
       }
+      ignoreFurtherLines = pass_ > 3 || (pass_ == 3 && top_ + linesDone_ >= canvas_.height);
     }
-    if (y >= canvas_.height || left_ >= canvas_.width) return 0;
+    if (y < canvas_.height) Draw(y, line, n);
+    return 0;
+  }
+
+ private:
+  void Draw(int32_t y, const uint8_t* line, int32_t n) {
     n = std::min(n, canvas_.width - left_);
     uint32_t* dst = canvas_.Row(y) + left_;
     const uint32_t* pal = palette_;
@@ -117,10 +129,8 @@ class FrameSink final : public CPlainPixelSink {
         dst[i] = v == t ? here : drawn;
       }
     }
-    return 0;
   }
 
- private:
   Canvas canvas_;
   int32_t left_;
   int32_t top_;
