@@ -16,6 +16,9 @@ constexpr int kMaxCodeSize = 12;
 constexpr int kEndOfInput = 0x10000;
 // Bytes written past the end of a string by its eight-byte pieces.
 constexpr int kOverhang = 8;
+// Chain steps spent, after the sink has stopped taking lines, on following chains through stale
+// dictionary entries (about a tenth of a second).
+constexpr int64_t kCheckBudget = int64_t{1} << 25;
 
 inline void Store64LE(uint8_t* p, uint64_t v) {
   if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) v = __builtin_bswap64(v);
@@ -158,6 +161,7 @@ CLzwDecoder::CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, C
   for (int i = 0; i < clearCode; ++i) {
     length[i] = 1;
     tail[i] = static_cast<uint8_t>(i);
+    firstOf[i] = static_cast<uint8_t>(i);
   }
 }
 
@@ -275,9 +279,10 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
   enum { kInString, kAtStart, kAfterClear } fresh = kAtStart;
   // Codes below fastEnd with a known length are written directly: the literals and, while no
   // bad code has been seen since the last clear, the entries assigned so far (the clear and end
-  // codes have length 0). 0 sends every code the long way.
+  // codes have length 0). 0 sends every code the long way, as do ignored lines.
   int fastEnd = 0;
   bool tainted = false;
+  bool fastOk = true;  // fastEnd follows next: not tainted, lines wanted
   int oldCode = 0;
   uint8_t firstSymbol = 0;  // the first symbol of oldCode's string
   int32_t pos = 0;          // symbols in the current line
@@ -288,6 +293,7 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
   // Lines are handed over when this many symbols are stored; 0 once the sink has said it ignores
   // further lines: from then on each string overwrites the last and only the result is sought.
   int32_t deliverAt = lineWidth;
+  int64_t checkBudget = kCheckBudget;
 
   int v = in.Next(size);
   for (;;) {
@@ -304,6 +310,7 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
       next = first;
       fastEnd = 0;
       tainted = false;
+      fastOk = deliverAt != 0;
       fresh = kAfterClear;
       v = in.Next(size);
       continue;
@@ -320,22 +327,31 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
       firstSymbol = static_cast<uint8_t>(v);
       *out = static_cast<uint8_t>(v);
       fresh = kInString;
-      fastEnd = next;
-      if (++pos >= deliverAt && !DeliverOrDiscard(line, pos, lineWidth, ignoreLines, deliverAt,
-                                                  lastStatus)) {
-        result = lastStatus;
-        break;
+      fastEnd = fastOk ? next : 0;
+      if (++pos >= deliverAt) {
+        if (!DeliverOrDiscard(line, pos, lineWidth, ignoreLines, deliverAt, lastStatus)) {
+          result = lastStatus;
+          break;
+        }
+        if (deliverAt == 0) fastOk = false, fastEnd = 0;
       }
       v = in.Next(size);
       continue;
+    } else if (v < next && !tainted) {
+      // Lines are ignored (fastEnd is 0): only the first symbol is needed.
+      len = 0;
+      symbol = firstOf[v];
     } else if (v == next && !tainted) {
       // The string of the previous code followed by its own first symbol.
       len = length[oldCode] + 1;
-      WriteString(out, oldCode, len - 1);
-      out[len - 1] = firstSymbol;
+      if (deliverAt != 0) {
+        WriteString(out, oldCode, len - 1);
+        out[len - 1] = firstSymbol;
+      }
       symbol = firstSymbol;
     } else {
       tainted = true;
+      fastOk = false;
       fastEnd = 0;
       int sp = 0;
       int code = v;
@@ -352,15 +368,22 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
         result = kBadChain;
         break;
       }
+      // Once lines are ignored, only how the stream ends is sought. Chains through stale entries
+      // can make every code cost thousands of steps; past a generous bound the complete picture
+      // stands and the rest of the stream is left unread.
+      if (deliverAt == 0 && (checkBudget -= sp) < 0) break;
       stack[sp++] = static_cast<uint8_t>(code);
       symbol = static_cast<uint8_t>(code);
       len = sp;
-      for (int i = 0; i < sp; ++i) out[i] = stack[sp - 1 - i];
+      if (deliverAt != 0) {
+        for (int i = 0; i < sp; ++i) out[i] = stack[sp - 1 - i];
+      }
     }
     if (next < top) {
       // The new entry: the previous code's string followed by this one's first symbol.
       suffix[next] = symbol;
       prefix[next] = static_cast<int16_t>(oldCode);
+      firstOf[next] = firstSymbol;
       const unsigned oldLength = length[oldCode];
       length[next] = static_cast<uint16_t>(oldLength + 1);
       if (oldLength % 8 == 0) {
@@ -372,7 +395,7 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
       }
       firstSymbol = symbol;
       ++next;
-      if (!tainted) fastEnd = next;
+      if (fastOk) fastEnd = next;
       oldCode = v;
     }
     if (next >= growAt) {
@@ -381,10 +404,12 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
       growAt = GrowthPoint(size, top, early);
     }
     pos += len;
-    if (pos >= deliverAt &&
-        !DeliverOrDiscard(line, pos, lineWidth, ignoreLines, deliverAt, lastStatus)) {
-      result = lastStatus;
-      break;
+    if (pos >= deliverAt) {
+      if (!DeliverOrDiscard(line, pos, lineWidth, ignoreLines, deliverAt, lastStatus)) {
+        result = lastStatus;
+        break;
+      }
+      if (deliverAt == 0) fastOk = false, fastEnd = 0;
     }
     v = in.Next(size);
   }

@@ -20,8 +20,9 @@ class CPlainPixelSink : public CPixelSink {
 
   // PutLine may set this when it would ignore every later line and answer it with 0 (its
   // picture is complete). The decoder then hands over no more lines but still reads the rest of
-  // the stream, so that its result is exactly what it would have been, without the cost of
-  // lines nobody uses.
+  // the stream, so that its result is what it would have been, without the cost of lines nobody
+  // uses. (One bound: after a code above the next free one, chains are followed for at most
+  // about 2^25 steps more; a stream needing more ends there with 0, its picture being complete.)
   bool ignoreFurtherLines = false;
 };
 
@@ -90,6 +91,7 @@ class CLzwDecoder {
   uint16_t length[4096] = {};
   uint16_t chunkPrefix[4096] = {};
   uint64_t tail[4096] = {};
+  uint8_t firstOf[4096] = {};  // the first symbol of each string
 };
 
 }  // namespace pelmor

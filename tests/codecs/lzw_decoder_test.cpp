@@ -253,6 +253,50 @@ TEST(LzwDecoder, ChainsThroughBadCodesEndInMinusOneNotALoop) {
   }
 }
 
+TEST(LzwDecoder, CheckingTheRestOfAStreamNobodyReadsIsBounded) {
+  // Root 3. A bad code, then codes that each stand for the previous one's string plus one symbol
+  // build a chain through the whole dictionary; `repeats` codes then follow it, about 4080 steps
+  // each; a clear code and a self-referencing entry end it with -1.
+  auto stream = [](int repeats) {
+    CodeWriter w(false);
+    int size = 4, next = 10;
+    auto put = [&](int code, bool adds) {
+      w.Put(code, size);
+      if (adds && next < 4096 && ++next == (1 << size) && size < 12) ++size;
+    };
+    put(8, false);
+    put(0, false);
+    put(15, true);
+    put(1, true);
+    while (next < 4096) put(next, true);
+    for (int i = 0; i < repeats; ++i) put(4094, false);
+    put(8, false);
+    size = 4, next = 10;
+    put(0, false);
+    for (int i = 0; i < 3; ++i) put(11, true);
+    put(9, false);
+    return w.bytes();
+  };
+  class DoneAfterOneLine : public ArraySink {
+   public:
+    using ArraySink::ArraySink;
+    int16_t PutLine(const uint8_t* line, int32_t n) override {
+      ignoreFurtherLines = true;
+      return ArraySink::PutLine(line, n);
+    }
+  };
+  for (int repeats : {2, 9000}) {
+    const Bytes in = stream(repeats);
+    DoneAfterOneLine quiet(in);
+    CLzwDecoder d(3, CLzwDecoder::kLsbFirst, false, &quiet);
+    // Beyond about 2^25 steps the complete picture stands.
+    EXPECT_EQ(d.Decode(4096, nullptr), repeats == 2 ? CLzwDecoder::kBadChain : 0) << repeats;
+    ArraySink all(in);
+    CLzwDecoder e(3, CLzwDecoder::kLsbFirst, false, &all);
+    EXPECT_EQ(e.Decode(4096, nullptr), CLzwDecoder::kBadChain) << repeats;
+  }
+}
+
 TEST(LzwDecoder, RoundTripsEncodedDataInBothBitOrders) {
   std::mt19937 rng(7);
   for (int root = 2; root <= 8; root += 3) {
