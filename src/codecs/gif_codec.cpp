@@ -275,10 +275,11 @@ void CGifCodec::FillRect(int32_t left, int32_t top, int32_t w, int32_t h) {
   const int32_t right = std::min<int32_t>(left + w, canvas.width);
   const int32_t bottom = std::min<int32_t>(top + h, canvas.height);
   if (left >= right || top >= bottom) return;
-  const uint32_t pixel = BackgroundPixel(doc.backColor);
-  for (int32_t y = top; y < bottom; ++y) {
-    uint32_t* row = canvas.Row(y);
-    std::fill(row + left, row + right, pixel);
+  // One row is filled pixel by pixel, the others are copies of it.
+  uint32_t* first = canvas.Row(top) + left;
+  std::fill(first, first + (right - left), BackgroundPixel(doc.backColor));
+  for (int32_t y = top + 1; y < bottom; ++y) {
+    std::memcpy(canvas.Row(y) + left, first, size_t(right - left) * 4);
   }
 }
 
