@@ -33,6 +33,8 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Memory per input: the document refuses images above 256 MiB itself (see fuzz_driver.cpp).
 limits=(-rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=20)
 mkdir -p "$build/artifacts"
+# With -jobs, libFuzzer writes its fuzz-N.log files into the current folder.
+cd "$build"
 
 status=0
 for t in "${targets[@]}"; do
