@@ -12,6 +12,7 @@ namespace pelmor {
 CImageDoc::CImageDoc()
     : bmpCodec(this),
       jpegCodec(this),
+      gifCodec(this),
       pngCodec(this),
       tgaCodec(this),
       halftoneStretch(platform::HalftoneStretchAvailable()) {}

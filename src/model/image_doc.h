@@ -8,12 +8,14 @@
 #include <string>
 
 #include "codecs/bmp_codec.h"
+#include "codecs/gif_codec.h"
 #include "codecs/jpeg_codec.h"
 #include "codecs/png_codec.h"
 #include "codecs/tga_codec.h"
 #include "model/dib.h"
 #include "model/frame_disposal.h"
 #include "model/image_block.h"
+#include "model/memory_file.h"
 #include "platform/device_context.h"
 #include "platform/gdi_objects.h"
 
@@ -96,9 +98,11 @@ class CImageDoc {
   std::optional<std::string> imageDescription;
   std::optional<std::string> imageCopyright;
   std::optional<std::string> software;
+  MemoryFile fileCache;  // whole-file copy of the last GIF file read
   FrameDisposal disposal;
   CBmpCodec bmpCodec;
   CJpegCodec jpegCodec;
+  CGifCodec gifCodec;
   CPngCodec pngCodec;
   CTgaCodec tgaCodec;
   CImageCodec* currentCodec = nullptr;  // not owned: one of the members above

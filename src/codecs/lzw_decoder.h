@@ -1,0 +1,97 @@
+// Variable-code-length LZW as GIF image data and TIFF LZW strips use it: codes of up to 12 bits, a
+// 4096-entry dictionary, clear and end codes. The two users differ only in the bit order of the
+// codes and in whether the code length grows one code early. The decoder pulls bytes from a
+// CPixelSink and hands it the decoded symbols line by line; it knows nothing of files or images.
+#pragma once
+
+#include <cstdint>
+
+#include "model/pixel_sink.h"
+
+namespace pelmor {
+
+// A sink whose input is simply inData[inPos ... inSize). The decoder recognises it and reads that
+// array itself instead of calling GetByte for every byte; derive from it whenever the compressed
+// bytes are contiguous in memory.
+class CPlainPixelSink : public CPixelSink {
+ public:
+  using CPixelSink::CPixelSink;
+  int32_t GetByte() final { return inPos < inSize ? inData[inPos++] : -1; }
+
+  // PutLine may set this when it would ignore every later line and answer it with 0 (its
+  // picture is complete). The decoder then hands over no more lines but still reads the rest of
+  // the stream, so that its result is what it would have been, without the cost of lines nobody
+  // uses. (One bound: after a code above the next free one, chains are followed for at most
+  // about 2^25 steps more; a stream needing more ends there with 0, its picture being complete.)
+  bool ignoreFurtherLines = false;
+};
+
+class CLzwDecoder {
+ public:
+  static constexpr int32_t kLsbFirst = 1;  // GIF
+  static constexpr int32_t kMsbFirst = 2;  // TIFF (any value other than 1 means this)
+
+  // Result codes of Decode besides 0 and the sink's own statuses.
+  static constexpr int16_t kBadRootSize = -20;
+  static constexpr int16_t kNoLineBuffer = -10;
+  static constexpr int16_t kBadChain = -1;
+
+  // rootSize: bits of a literal symbol (GIF's minimum code size), 2 ... 9. bitOrder: kLsbFirst
+  // assembles codes from the low bits of each byte upwards, anything else from the high bits
+  // down. earlyChange: the code length grows one code before the dictionary reaches the next
+  // power of two (TIFF) instead of when it reaches it (GIF).
+  CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, CPixelSink* sink);
+
+  // Decodes the whole stream, calling sink->PutLine for every lineWidth symbols and once more for
+  // a partial last line at the end code. Results: 0 when the end code was reached with every line
+  // delivered, or when the input ran out (the incomplete last line is then dropped); the status of
+  // that partial last line; kBadRootSize; kNoLineBuffer (also for a lineWidth below 1);
+  // kBadChain when a code's string would not fit the 4096-symbol stack; or any negative status
+  // of PutLine, which stops decoding at once. *badCodeCount (may be null) receives the number of
+  // codes that were above the next free dictionary code; such codes are decoded as if they were
+  // that code. A stream may start without a clear code.
+  int16_t Decode(int32_t lineWidth, int32_t* badCodeCount);
+
+  int16_t rootSize;
+  int16_t codeSize;
+  int16_t clearCode;
+  int16_t endCode;
+  int16_t firstFree;
+  int16_t topSlot;
+  int16_t nextSlot;
+  int16_t bitsLeft = 0;  // unread bits of curByte
+  uint8_t curByte = 0;
+  uint8_t stack[4096];
+  // The dictionary: entry c is the string of entry prefix[c] followed by suffix[c]. Zeroed at
+  // construction, so that a chain that reaches entries never assigned (only possible after bad
+  // codes) still decodes the same way every time.
+  uint8_t suffix[4096] = {};
+  int16_t prefix[4096] = {};
+  CPixelSink* sink;  // not owned
+  int32_t bitOrder;
+  bool earlyChange;
+
+ private:
+  template <bool kMsb, class Source>
+  int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, const bool* ignoreLines,
+              int32_t* badCodes);
+  // Hands the complete lines at the start of line to the sink and moves the rest to the front.
+  // Returns the symbols left, or -1 when the sink said stop; *status is the last PutLine status.
+  int32_t Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int16_t* status);
+  bool DeliverOrDiscard(uint8_t* line, int32_t& pos, int32_t lineWidth, const bool* ignoreLines,
+                        int32_t& deliverAt, int16_t& lastStatus);
+  // Writes the string of a dictionary entry of the given length (valid entries only).
+  void WriteString(uint8_t* out, int code, int len);
+
+  // A second view of the dictionary for writing strings quickly, valid for the entries assigned
+  // since the last clear code while no bad code has been seen. Each string is cut into pieces of
+  // eight symbols from its start; `tail` holds its last, possibly shorter, piece (symbols in the
+  // low bytes first) and `chunkPrefix` the entry whose string is everything before that piece.
+  // A string is thus written eight symbols at a time, from its end backwards.
+  uint16_t length[4096] = {};
+  uint16_t chunkPrefix[4096] = {};
+  uint64_t tail[4096] = {};
+  uint8_t firstOf[4096] = {};  // the first symbol of each string
+};
+
+}  // namespace pelmor
