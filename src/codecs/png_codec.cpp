@@ -263,37 +263,37 @@ bool CPngCodec::AppendImageData(ChunkFile& file, uint32_t length, std::vector<ui
   return file.ReadU32(crc);
 }
 
-bool CPngCodec::ReadText(ChunkFile& file, uint32_t length) {
-  if (length == 0) {
-    uint32_t crc;
-    return file.ReadU32(crc);
-  }
+bool CPngCodec::ReadKeywordChunk(ChunkFile& file, uint32_t length, std::vector<uint8_t>& data,
+                                 size_t& keywordLength) {
+  data.clear();
+  keywordLength = 0;
+  uint32_t crc;
+  if (length == 0) return file.ReadU32(crc);
   // Read whole into memory: it must be in the file and no larger than an image may be.
   if (length > file.Remaining() || length > ImageAllocationLimit()) return false;
-  std::vector<uint8_t> data(length);
-  uint32_t crc;
+  data.resize(length);
   if (!file.Read(data.data(), length) || !file.ReadU32(crc)) return false;
   const auto zero = std::find(data.begin(), data.end(), 0);
   if (zero == data.end()) return false;
-  const size_t keywordLength = size_t(zero - data.begin());
-  StoreTextField(std::string(data.begin(), zero), data.data() + keywordLength + 1,
-                 length - keywordLength - 1);
+  keywordLength = size_t(zero - data.begin());
+  return true;
+}
+
+bool CPngCodec::ReadText(ChunkFile& file, uint32_t length) {
+  std::vector<uint8_t> data;
+  size_t keywordLength;
+  if (!ReadKeywordChunk(file, length, data, keywordLength)) return false;
+  if (data.empty()) return true;
+  StoreTextField(std::string(data.begin(), data.begin() + long(keywordLength)),
+                 data.data() + keywordLength + 1, length - keywordLength - 1);
   return true;
 }
 
 bool CPngCodec::ReadCompressedText(ChunkFile& file, uint32_t length) {
-  if (length == 0) {
-    uint32_t crc;
-    return file.ReadU32(crc);
-  }
-  // Read whole into memory: it must be in the file and no larger than an image may be.
-  if (length > file.Remaining() || length > ImageAllocationLimit()) return false;
-  std::vector<uint8_t> data(length);
-  uint32_t crc;
-  if (!file.Read(data.data(), length) || !file.ReadU32(crc)) return false;
-  const auto zero = std::find(data.begin(), data.end(), 0);
-  if (zero == data.end()) return false;
-  const size_t keywordLength = size_t(zero - data.begin());
+  std::vector<uint8_t> data;
+  size_t keywordLength;
+  if (!ReadKeywordChunk(file, length, data, keywordLength)) return false;
+  if (data.empty()) return true;
   if (keywordLength + 1 == length) return true;  // no method byte: ignored
   if (data[keywordLength + 1] != 0) return false;
   const size_t compressed = length - keywordLength - 2;
@@ -305,7 +305,10 @@ bool CPngCodec::ReadCompressedText(ChunkFile& file, uint32_t length) {
   if (!Inflate(data.data() + keywordLength + 2, compressed, output.Data(), output.Size(), &produced)) {
     return false;
   }
-  if (produced > 0) StoreTextField(std::string(data.begin(), zero), output.Data(), produced);
+  if (produced > 0) {
+    StoreTextField(std::string(data.begin(), data.begin() + long(keywordLength)), output.Data(),
+                   produced);
+  }
   return true;
 }
 

@@ -71,6 +71,10 @@ class CPngCodec : public CImageCodec {
   bool ReadHeader(ChunkFile& file, uint32_t length);
   bool ReadPalette(ChunkFile& file, uint32_t length);
   bool AppendImageData(ChunkFile& file, uint32_t length, std::vector<uint8_t>& imageData);
+  // Reads a text chunk's data and CRC; the keyword ends at the first zero byte. An empty chunk
+  // leaves data empty. False when the data is not in the file, is too large, or has no keyword end.
+  static bool ReadKeywordChunk(ChunkFile& file, uint32_t length, std::vector<uint8_t>& data,
+                               size_t& keywordLength);
   bool ReadText(ChunkFile& file, uint32_t length);
   bool ReadCompressedText(ChunkFile& file, uint32_t length);
   void StoreTextField(const std::string& keyword, const uint8_t* text, size_t textLength);
