@@ -14,7 +14,7 @@ namespace {
 
 // Image allocations above this fail as a clean refusal; keep it below libFuzzer's
 // -malloc_limit_mb so that the document, not the fuzzer, is what says no.
-constexpr const char* kAllocationLimitMb = "256";
+constexpr const char* kAllocationLimitMb = "64";
 
 std::string ScratchPath(const char* extension) {
   const char* dir = std::getenv("TMPDIR");

@@ -30,7 +30,7 @@ fi
 
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-# Memory per input: the document refuses images above 256 MiB itself (see fuzz_driver.cpp).
+# Memory per input: the document refuses images above 64 MiB itself (see fuzz_driver.cpp).
 limits=(-rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=20)
 mkdir -p "$build/artifacts"
 # With -jobs, libFuzzer writes its fuzz-N.log files into the current folder.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The main job on the bundled samples: describe each one and convert it to BMP.
+# The main job on the bundled samples: describe each one, convert it to BMP, and render it as the
+# control shows it in windows of two sizes.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -16,6 +17,15 @@ for f in "$root"/samples/*.*; do
   if "$pelmor" convert "$f" "$out/${name%.*}.bmp"; then
     echo "  converted to $out/${name%.*}.bmp"
   fi
+  # Stretched to fit and centred on grey; then at its own size (shrunk only when too large).
+  for size in 320x240 1024x768; do
+    target="$out/render/${name%.*}-$size.bmp"
+    mkdir -p "$out/render"
+    if "$pelmor" render "$f" "$target" --size "$size" --halign 1 --valign 1 --ambient C0C0C0 &&
+       "$pelmor" render "$f" "${target%.bmp}-own.bmp" --size "$size" --no-stretch; then
+      echo "  rendered at $size to $target"
+    fi
+  done
   echo
 done
-echo "Converted images are in $out"
+echo "Converted images are in $out, renders in $out/render"

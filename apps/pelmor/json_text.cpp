@@ -3,43 +3,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/text_encoding.h"
+
 namespace pelmor::cli {
 
-bool IsValidUtf8(const std::string& bytes) {
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  const size_t n = bytes.size();
-  size_t i = 0;
-  while (i < n) {
-    const uint8_t c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    uint32_t cp;
-    if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (p[i + k] & 0x3F);
-    }
-    static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
-  }
-  return true;
-}
+bool IsValidUtf8(const std::string& bytes) { return platform::IsValidUtf8(bytes); }
 
 std::string BytesAsUtf8(const std::string& bytes) {
   if (IsValidUtf8(bytes)) return bytes;

@@ -25,6 +25,16 @@ constexpr char kHelpText[] =
     "      Exit 0 when saved, 1 when IN did not open, 3 when the save failed, 2 on a usage\n"
     "      error.\n"
     "\n"
+    "  pelmor render IN OUT --size WxH [--stretch|--no-stretch] [--halign N] [--valign N]\n"
+    "               [--frame N] [--back-color RRGGBB] [--ambient RRGGBB]\n"
+    "      Opens IN as above and paints it as the control shows it in a window of W x H pixels:\n"
+    "      the window is filled with the ambient colour (default FFFFFF), the image is placed by\n"
+    "      the alignments (0 left/top, 1 center, 2 right/bottom; default 0) and stretched to fit\n"
+    "      keeping its aspect ratio (--stretch, the default) or shown at its own size unless it\n"
+    "      is too large (--no-stretch). The window's pixels are written to OUT as a 24-bit\n"
+    "      image; OUT's extension picks the writer as for convert.\n"
+    "      Exit codes as for convert.\n"
+    "\n"
     "  pelmor --formats\n"
     "      Lists the formats this build reads, one short name per line.\n"
     "\n"
@@ -52,6 +62,7 @@ int main(int argc, char** argv) {
   try {
     if (command == "info") return RunInfo(args);
     if (command == "convert") return RunConvert(args);
+    if (command == "render") return RunRender(args);
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pelmor: %s (see pelmor --help)\n", e.message.c_str());

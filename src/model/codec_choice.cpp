@@ -80,7 +80,9 @@ CImageCodec* CImageDoc::Codec(CodecId id) {
   switch (id) {
     case CodecId::kBmp: return &bmpCodec;
     case CodecId::kJpeg: return &jpegCodec;
+    case CodecId::kGif: return &gifCodec;
     case CodecId::kTiff: return &tiffCodec;
+    case CodecId::kPng: return &pngCodec;
     case CodecId::kTga: return &tgaCodec;
     default: return nullptr;
   }

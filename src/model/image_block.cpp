@@ -9,7 +9,6 @@ namespace pelmor {
 
 namespace {
 
-constexpr uint64_t kDefaultLimit = uint64_t{1} << 30;
 constexpr size_t kHugePage = size_t{2} << 20;
 // Below this the heap is as good as a fresh mapping. Under AddressSanitizer every block comes from
 // the heap, so that reads past its end are caught.
@@ -26,15 +25,6 @@ constexpr size_t kMapThreshold = size_t{1} << 20;
 #endif
 
 }  // namespace
-
-uint64_t ImageAllocationLimit() {
-  if (const char* env = std::getenv("PELMOR_MAX_ALLOC_MB")) {
-    char* end = nullptr;
-    unsigned long long mb = std::strtoull(env, &end, 10);
-    if (end != env && *end == '\0' && mb > 0 && mb < (uint64_t{1} << 40)) return mb << 20;
-  }
-  return kDefaultLimit;
-}
 
 ImageBlock::ImageBlock(ImageBlock&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),

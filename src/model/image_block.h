@@ -5,11 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pelmor {
+#include "platform/memory_limit.h"  // ImageAllocationLimit
 
-// The largest single image allocation: 1 GiB, or PELMOR_MAX_ALLOC_MB mebibytes when that
-// environment variable holds a positive number (tests and fuzzers lower it).
-uint64_t ImageAllocationLimit();
+namespace pelmor {
 
 class ImageBlock {
  public:

@@ -12,7 +12,9 @@ namespace pelmor {
 CImageDoc::CImageDoc()
     : bmpCodec(this),
       jpegCodec(this),
+      gifCodec(this),
       tiffCodec(this),
+      pngCodec(this),
       tgaCodec(this),
       halftoneStretch(platform::HalftoneStretchAvailable()) {}
 

@@ -8,12 +8,16 @@
 #include <string>
 
 #include "codecs/bmp_codec.h"
+#include "codecs/gif_codec.h"
 #include "codecs/jpeg_codec.h"
+#include "codecs/png_codec.h"
 #include "codecs/tga_codec.h"
 #include "codecs/tiff_codec.h"
 #include "model/dib.h"
 #include "model/frame_disposal.h"
 #include "model/image_block.h"
+#include "model/memory_file.h"
+#include "platform/device_context.h"
 #include "platform/gdi_objects.h"
 
 namespace pelmor {
@@ -53,6 +57,11 @@ class CImageDoc {
   bool BuildPalette();
   int32_t ColorCount() const { return ColorCountOf(header); }
   void FreeScaledCache();
+  // Paints the current image into the rectangle (x, y, w, h) of a device context, the image's
+  // palette selected for the time of the call. stretch: the whole image fills the rectangle
+  // (averaged when it shrinks); otherwise the image's top-left part that fits is copied. Returns
+  // the realisation result of the palette put back, or 0.
+  int32_t Draw(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint32_t h, bool stretch);
 
   // The codec member for a format, or null while that format is not built into the document.
   CImageCodec* Codec(CodecId id);
@@ -90,10 +99,13 @@ class CImageDoc {
   std::optional<std::string> imageDescription;
   std::optional<std::string> imageCopyright;
   std::optional<std::string> software;
+  MemoryFile fileCache;  // whole-file copy of the last GIF file read
   FrameDisposal disposal;
   CBmpCodec bmpCodec;
   CJpegCodec jpegCodec;
+  CGifCodec gifCodec;
   CTiffCodec tiffCodec;
+  CPngCodec pngCodec;
   CTgaCodec tgaCodec;
   CImageCodec* currentCodec = nullptr;  // not owned: one of the members above
   float compressionRatio = 0.9f;
@@ -103,6 +115,8 @@ class CImageDoc {
   bool SelectAndLoad(int32_t imageIndex);
   bool SaveByExtension(const char* fileName);
   bool HasImage() const { return block && header != nullptr && bits != nullptr; }
+  // Paints through the cached down-scaled copy, building it first when there is none of this size.
+  void DrawSmoothDownscale(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint32_t h);
 };
 
 }  // namespace pelmor

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "model/image_doc.h"
+#include "test_support.h"
 
 namespace pelmor {
 namespace {
@@ -32,3 +33,39 @@ TEST(CodecChoice, NamesOfTheFormats) {
 
 }  // namespace
 }  // namespace pelmor
+
+namespace pelmor::test {
+namespace {
+
+// A sample file copied under another name.
+std::string CopySample(const TempDir& dir, const char* sample, const char* name) {
+  const std::string to = dir.File(name);
+  WriteFile(to, ReadFile(std::string(PELMOR_SOURCE_DIR) + "/samples/" + sample));
+  return to;
+}
+
+TEST(CodecChoice, AFileWhoseExtensionLiesIsFoundByTheFallback) {
+  TempDir dir;
+  const struct {
+    const char* sample;
+    const char* name;
+    CodecId codec;
+  } cases[] = {
+      {"rose-interlaced.gif", "image.bmp", CodecId::kGif},  // BMP fails, is not tried again
+      {"rose-titled.png", "x.txt", CodecId::kPng},          // found at the fifth attempt
+      {"rose-24bit.bmp", "photo.JPG", CodecId::kBmp},
+      {"rose.jpg", "photo.jpeg", CodecId::kJpeg},
+      {"rose-topleft.tga", "picture.gif", CodecId::kTga},
+  };
+  for (const auto& c : cases) {
+    CImageDoc doc;
+    ASSERT_TRUE(doc.Open(CopySample(dir, c.sample, c.name).c_str(), 0)) << c.name;
+    EXPECT_EQ(doc.CurrentCodecId(), c.codec) << c.name;
+  }
+  // Without a dot no reader is asked at all.
+  CImageDoc doc;
+  EXPECT_FALSE(doc.Open(CopySample(dir, "rose-24bit.bmp", "rose").c_str(), 0));
+}
+
+}  // namespace
+}  // namespace pelmor::test

@@ -1,0 +1,4 @@
+// GIF files through the document.
+#include "fuzz_driver.h"
+
+PELMOR_IMAGE_FUZZER("gif")

@@ -1,0 +1,59 @@
+// The inflater alone, checked against the plain bit-at-a-time decoder of the unit tests: both must
+// accept the same streams and produce the same bytes, and nothing past the produced bytes may
+// change. An input is either a PNG file, whose joined image data is the stream, or two bytes of
+// output capacity followed by the stream.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "codecs/inflate.h"
+#include "codecs/inflate_fixtures.h"
+#include "model/byte_reader.h"
+
+namespace {
+
+constexpr uint8_t kPngSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+
+// The IDAT payloads of a PNG file, joined (as far as the chunks can be followed).
+pelmor::test::Bytes ImageData(const uint8_t* data, size_t size) {
+  pelmor::test::Bytes out;
+  pelmor::CByteReader r(data, size);
+  r.Skip(8);
+  uint32_t length = 0;
+  uint8_t type[4];
+  while (r.ReadU32BE(length) && r.ReadBytes(type, 4)) {
+    const uint8_t* payload = r.Take(length);
+    if (payload == nullptr || !r.Skip(4)) break;
+    if (std::memcmp(type, "IDAT", 4) == 0) out.insert(out.end(), payload, payload + length);
+  }
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  pelmor::test::Bytes zlib;
+  size_t capacity;
+  if (size >= 8 && std::memcmp(data, kPngSignature, 8) == 0) {
+    zlib = ImageData(data, size);
+    capacity = std::min<size_t>(zlib.size() * 8 + 1024, size_t{1} << 20);
+  } else {
+    capacity = size_t(data[0]) << 8 | data[1];
+    zlib.assign(data + 2, data + size);
+  }
+  std::vector<uint8_t> fast(capacity + 16, 0xA5);
+  std::vector<uint8_t> plain(capacity, 0xA5);
+  size_t produced = 0;
+  const bool ok = pelmor::InflateZlib(zlib.data(), zlib.size(), fast.data(), capacity, &produced);
+  const auto reference = pelmor::test::ReferenceInflate(zlib, plain.data(), capacity);
+  if (ok != reference.has_value()) __builtin_trap();
+  if (!ok) return 0;
+  if (produced != *reference) __builtin_trap();
+  if (produced != 0 && std::memcmp(fast.data(), plain.data(), produced) != 0) __builtin_trap();
+  for (size_t i = produced; i < fast.size(); ++i) {
+    if (fast[i] != 0xA5) __builtin_trap();
+  }
+  return 0;
+}

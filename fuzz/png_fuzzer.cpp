@@ -1,0 +1,4 @@
+// PNG files through the document.
+#include "fuzz_driver.h"
+
+PELMOR_IMAGE_FUZZER("png")

@@ -1,0 +1,528 @@
+#include "codecs/inflate.h"
+
+#include <cstring>
+#include <limits>
+
+namespace pelmor {
+
+namespace {
+
+// RFC 1951 section 3.2.5: base lengths and extra bits of literal/length symbols 257 to 285.
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+// Base distances and extra bits of distance codes 0 to 29.
+constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                        6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// The order in which a dynamic block gives the code lengths of the code-length alphabet.
+constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+constexpr int kLiteralLengthSymbols = 288;
+constexpr int kMaxSymbols = kLiteralLengthSymbols;
+constexpr int kMaxPrimaryBits = 11;
+
+// Room the fast path needs past the output position: the longest match plus the word that the
+// copies below may write past its end (and put back).
+constexpr ptrdiff_t kFastOutputRoom = 258 + 16;
+// Input the fast path needs: one unaligned 64-bit load.
+constexpr ptrdiff_t kFastInputRoom = 8;  // per refill
+
+inline uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;  // little-endian hosts only, as the bit order of the stream requires
+}
+inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+inline uint64_t LowBits(uint32_t n) { return (uint64_t{1} << n) - 1; }
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the bit buffer assumes little-endian loads");
+
+uint32_t ReverseBits(uint32_t code, int length) {
+  uint32_t r = 0;
+  for (int i = 0; i < length; ++i) {
+    r = (r << 1) | (code & 1);
+    code >>= 1;
+  }
+  return r;
+}
+
+int PrimaryBitsFor(CHuffmanTable::Alphabet alphabet) {
+  switch (alphabet) {
+    case CHuffmanTable::Alphabet::kLiteralLength: return kMaxPrimaryBits;
+    case CHuffmanTable::Alphabet::kDistance: return 8;
+    case CHuffmanTable::Alphabet::kCodeLength: return 7;
+  }
+  return 8;
+}
+
+// Copies a match of length bytes from distance bytes back, in words. Needs distance <= the output
+// so far and kFastOutputRoom bytes of buffer from out. The word past the end of the match is read
+// first and put back, so nothing beyond the match changes.
+inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
+  uint8_t* const end = out + length;
+  const uint64_t after = Load64(end);
+  if (distance >= 8) {
+    const uint8_t* src = out - distance;
+    uint8_t* dst = out;
+    do {
+      Store64(dst, Load64(src));
+      dst += 8;
+      src += 8;
+    } while (dst < end);
+  } else if (distance == 1) {
+    const uint64_t v = out[-1] * uint64_t{0x0101010101010101};
+    for (uint8_t* dst = out; dst < end; dst += 8) Store64(dst, v);
+  } else {
+    // The output repeats with the period `distance`, and so with any multiple of it: once a
+    // multiple of at least 8 bytes lies behind the write position, whole words can be copied.
+    const uint32_t period = (8 + distance - 1) / distance * distance;
+    const uint32_t lead = length < period - distance ? length : period - distance;
+    const uint8_t* from = out - distance;
+    for (uint32_t i = 0; i < lead; ++i) out[i] = from[i];
+    uint8_t* dst = out + lead;
+    const uint8_t* src = dst - period;
+    while (dst < end) {
+      Store64(dst, Load64(src));
+      dst += 8;
+      src += 8;
+    }
+  }
+  Store64(end, after);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The stream
+
+int32_t CInflateStream::ReadBitsLsbFirst(int32_t n) {
+  int32_t value = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t bit = ReadBit();
+    if (bit < 0) return -1;
+    value |= bit << i;
+  }
+  return value;
+}
+
+bool CInflateStream::PutByte(uint8_t b) {
+  if (outPos >= outSize) return false;
+  outBuf[outPos++] = b;
+  return true;
+}
+
+bool CInflateStream::CopyMatch(int32_t distance, int32_t length) {
+  if (distance <= 0 || outPos < distance) return false;
+  for (int32_t i = 0; i < length; ++i) {
+    if (outPos >= outSize) return false;
+    outBuf[outPos] = outBuf[outPos - distance];
+    ++outPos;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Huffman tables
+
+uint32_t CHuffmanTable::EntryFor(int symbol, int length) const {
+  const uint32_t codeBits = uint32_t(length) << 8 | uint32_t(length);
+  switch (alphabet_) {
+    case Alphabet::kCodeLength:
+      return uint32_t(symbol) << 16 | kLiteral | codeBits;
+    case Alphabet::kLiteralLength:
+      if (symbol < 256) return uint32_t(symbol) << 16 | kLiteral | codeBits;
+      if (symbol == 256) return kEndOfBlock | codeBits;
+      if (symbol <= 285) {
+        const int row = symbol - 257;
+        return uint32_t(kLengthBase[row]) << 16 | (codeBits + kLengthExtra[row]);
+      }
+      return kInvalid | codeBits;  // 286 and 287 have a code but no meaning
+    case Alphabet::kDistance:
+      if (symbol < 30) return uint32_t(kDistanceBase[symbol]) << 16 | (codeBits + kDistanceExtra[symbol]);
+      return kInvalid | codeBits;  // 30 and 31 likewise
+  }
+  return kInvalid;
+}
+
+bool CHuffmanTable::Build(const uint8_t* lengths, int count) {
+  if (count < 0 || count > kMaxSymbols) return false;
+  int lengthCount[16] = {};
+  for (int i = 0; i < count; ++i) {
+    if (lengths[i] > 15) return false;
+    ++lengthCount[lengths[i]];
+  }
+  lengthCount[0] = 0;
+  shortest = 15;
+  longest = 0;
+  for (int length = 1; length <= 15; ++length) {
+    if (lengthCount[length] == 0) continue;
+    if (length < shortest) shortest = length;
+    longest = length;
+  }
+  if (shortest >= 15 || shortest <= 0 || longest <= 0) return false;
+
+  // Canonical codes: the first code of each length. For an over-subscribed set these run past
+  // 2^length; such codes can never be read, and neither can any longer code after them.
+  uint32_t nextCode[16] = {};
+  uint32_t code = 0;
+  for (int length = 1; length <= 15; ++length) {
+    code = (code + uint32_t(lengthCount[length - 1])) << 1;
+    nextCode[length] = code;
+  }
+
+  // Symbols in canonical order (by length, then by symbol), with their codes. In this order the
+  // codes read as left-aligned 15-bit numbers only grow, so the codes that share a primary index
+  // are neighbours.
+  int offset[16] = {};
+  for (int length = 2; length <= 15; ++length) offset[length] = offset[length - 1] + lengthCount[length - 1];
+  uint16_t sorted[kMaxSymbols];
+  int used = 0;
+  for (int symbol = 0; symbol < count; ++symbol) {
+    if (lengths[symbol] != 0) {
+      sorted[offset[lengths[symbol]]++] = uint16_t(symbol);
+      ++used;
+    }
+  }
+
+  primaryBits_ = longest < PrimaryBitsFor(alphabet_) ? longest : PrimaryBitsFor(alphabet_);
+  const uint32_t primarySize = 1u << primaryBits_;
+  primaryMask_ = primarySize - 1;
+  entries_.assign(primarySize, kInvalid);
+
+  // Codes as read (first bit in bit 0), and the longest code behind each primary index.
+  uint32_t reversed[kMaxSymbols];
+  uint8_t prefixLongest[1u << kMaxPrimaryBits] = {};
+  for (int i = 0; i < used; ++i) {
+    const int length = lengths[sorted[i]];
+    const uint32_t c = nextCode[length]++;
+    if (c >= (1u << length)) {
+      reversed[i] = UINT32_MAX;  // cannot occur in the input
+      continue;
+    }
+    reversed[i] = ReverseBits(c, length);
+    if (length > primaryBits_) {
+      uint8_t& longestHere = prefixLongest[reversed[i] & primaryMask_];
+      if (length > longestHere) longestHere = uint8_t(length);
+    }
+  }
+
+  for (int i = 0; i < used; ++i) {
+    if (reversed[i] == UINT32_MAX) continue;
+    const int symbol = sorted[i];
+    const int length = lengths[symbol];
+    const uint32_t entry = EntryFor(symbol, length);
+    if (length <= primaryBits_) {
+      for (uint32_t k = reversed[i]; k < primarySize; k += 1u << length) entries_[k] = entry;
+      continue;
+    }
+    const uint32_t prefix = reversed[i] & primaryMask_;
+    if (!(entries_[prefix] & kSubtable)) {
+      const uint32_t subBits = prefixLongest[prefix] - uint32_t(primaryBits_);
+      const size_t start = entries_.size();
+      entries_.resize(start + (size_t{1} << subBits), kInvalid);
+      entries_[prefix] = uint32_t(start) << 16 | kSubtable | subBits << 8;
+    }
+    const uint32_t link = entries_[prefix];
+    const uint32_t subSize = 1u << CodeLength(link);
+    for (uint32_t k = reversed[i] >> primaryBits_; k < subSize; k += 1u << (length - primaryBits_)) {
+      entries_[Value(link) + k] = entry;
+    }
+  }
+  return true;
+}
+
+uint32_t CHuffmanTable::Decode(CInflateStream& stream) const {
+  const uint64_t bit = stream.BitOffset();
+  const uint64_t total = uint64_t(uint32_t(stream.size)) * 8;
+  if (bit >= total) return kInvalid;
+  const size_t byte = size_t(bit >> 3);
+  uint32_t window = 0;
+  for (size_t k = 0; k < 3 && byte + k < size_t(stream.size); ++k) {
+    window |= uint32_t(stream.data[byte + k]) << (8 * k);
+  }
+  window >>= bit & 7;
+  const uint32_t e = Lookup(window);
+  if ((e & kInvalid) || CodeLength(e) > total - bit) return kInvalid;
+  stream.SetBitOffset(bit + CodeLength(e));
+  return e;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Blocks
+
+bool CInflater::InflateBlocks() {
+  for (;;) {
+    const int32_t final = stream.ReadBit();
+    if (final < 0) return false;
+    const int32_t type = stream.ReadBitsLsbFirst(2);
+    bool ok;
+    switch (type) {
+      case 0: ok = StoredBlock(); break;
+      case 1: ok = FixedBlock(); break;
+      case 2: ok = DynamicBlock(); break;
+      default: return false;  // 3, or the end of the input
+    }
+    if (!ok) return false;
+    if (final == 1) return true;
+  }
+}
+
+bool CInflater::StoredBlock() {
+  stream.AlignInput();
+  const int64_t pos = stream.pos;
+  if (int64_t{stream.size} - pos < 4) return false;
+  const uint8_t* p = stream.data + pos;
+  const uint32_t len = p[0] | uint32_t(p[1]) << 8;
+  const uint32_t nlen = p[2] | uint32_t(p[3]) << 8;
+  if (len + nlen != 0xFFFF) return false;
+  // Running out of input or of output part way fails just the same, so both are checked first.
+  if (int64_t{stream.size} - (pos + 4) < len) return false;
+  if (int64_t{stream.outSize} - stream.outPos < len) return false;
+  std::memcpy(stream.outBuf + stream.outPos, p + 4, len);
+  stream.outPos += int32_t(len);
+  stream.pos = int32_t(pos + 4 + len);
+  return true;
+}
+
+bool CInflater::FixedBlock() {
+  // RFC 1951 section 3.2.6. Literal/length symbols 286 and 287 and distance codes 30 and 31 have
+  // codes, and fail when they are met.
+  uint8_t lengths[kLiteralLengthSymbols];
+  std::memset(lengths, 8, 144);
+  std::memset(lengths + 144, 9, 112);
+  std::memset(lengths + 256, 7, 24);
+  std::memset(lengths + 280, 8, 8);
+  uint8_t distanceLengths[32];
+  std::memset(distanceLengths, 5, sizeof distanceLengths);
+  if (!literals.Build(lengths, kLiteralLengthSymbols) || !distances.Build(distanceLengths, 32)) {
+    return false;
+  }
+  return BlockData();
+}
+
+bool CInflater::DynamicBlock() {
+  const int32_t hlit = stream.ReadBitsLsbFirst(5);
+  if (hlit < 0 || hlit + 257 > 286) return false;
+  const int32_t hdist = stream.ReadBitsLsbFirst(5);
+  if (hdist < 0) return false;  // 31 and 32 codes are accepted
+  const int32_t hclen = stream.ReadBitsLsbFirst(4);
+  if (hclen < 0) return false;
+
+  uint8_t codeLengthLengths[19] = {};
+  for (int32_t i = 0; i < hclen + 4; ++i) {
+    const int32_t v = stream.ReadBitsLsbFirst(3);
+    if (v < 0) return false;
+    codeLengthLengths[kCodeLengthOrder[i]] = uint8_t(v);
+  }
+  if (!codeLengths.Build(codeLengthLengths, 19)) return false;
+
+  const int32_t literalCount = hlit + 257;
+  const int32_t total = literalCount + hdist + 1;
+  uint8_t lengths[286 + 32];
+  int32_t i = 0;
+  while (i < total) {
+    const uint32_t e = codeLengths.Decode(stream);
+    if (e & CHuffmanTable::kInvalid) return false;
+    const uint32_t symbol = CHuffmanTable::Value(e);
+    if (symbol < 16) {
+      lengths[i++] = uint8_t(symbol);
+      continue;
+    }
+    uint8_t value = 0;
+    int32_t repeat;
+    if (symbol == 16) {
+      if (i < 1) return false;
+      value = lengths[i - 1];
+      repeat = stream.ReadBitsLsbFirst(2);
+      if (repeat < 0) return false;
+      repeat += 3;
+    } else if (symbol == 17) {
+      repeat = stream.ReadBitsLsbFirst(3);
+      if (repeat < 0) return false;
+      repeat += 3;
+    } else {
+      repeat = stream.ReadBitsLsbFirst(7);
+      if (repeat < 0) return false;
+      repeat += 11;
+    }
+    // Repeats may run from the literal/length lengths into the distance lengths, not past them.
+    if (repeat > total - i) return false;
+    std::memset(lengths + i, value, size_t(repeat));
+    i += repeat;
+  }
+  if (!literals.Build(lengths, literalCount) || !distances.Build(lengths + literalCount, hdist + 1)) {
+    return false;
+  }
+  return BlockData();
+}
+
+bool CInflater::BlockData() {
+  for (;;) {
+    Outcome outcome = FastBlockData();
+    if (outcome == Outcome::kNeedCare) outcome = CarefulSymbol();
+    if (outcome == Outcome::kEndOfBlock) return true;
+    if (outcome == Outcome::kFailed) return false;
+  }
+}
+
+CInflater::Outcome CInflater::CarefulSymbol() {
+  using T = CHuffmanTable;
+  const uint32_t e = literals.Decode(stream);
+  if (e & T::kInvalid) return Outcome::kFailed;
+  if (e & T::kLiteral) return stream.PutByte(uint8_t(T::Value(e))) ? Outcome::kNeedCare : Outcome::kFailed;
+  if (e & T::kEndOfBlock) return Outcome::kEndOfBlock;
+  const int32_t lengthExtra = stream.ReadBitsLsbFirst(int32_t(T::ExtraBits(e)));
+  if (lengthExtra < 0) return Outcome::kFailed;
+  const uint32_t d = distances.Decode(stream);
+  if (d & T::kInvalid) return Outcome::kFailed;
+  const int32_t distanceExtra = stream.ReadBitsLsbFirst(int32_t(T::ExtraBits(d)));
+  if (distanceExtra < 0) return Outcome::kFailed;
+  const int32_t length = int32_t(T::Value(e)) + lengthExtra;
+  const int32_t distance = int32_t(T::Value(d)) + distanceExtra;
+  return stream.CopyMatch(distance, length) ? Outcome::kNeedCare : Outcome::kFailed;
+}
+
+namespace {
+
+// The fast path's body, compiled twice below: for any x86-64, and with BMI2's shifts, which do not
+// tie up the count register.
+[[gnu::always_inline]] inline CInflater::Outcome FastBlockDataBody(CInflateStream& stream,
+                                                                   const CHuffmanTable& literals,
+                                                                   const CHuffmanTable& distances) {
+  using T = CHuffmanTable;
+  using Outcome = CInflater::Outcome;
+  const uint8_t* const data = stream.data;
+  const uint8_t* const inEnd = data + stream.size;
+  uint8_t* const outStart = stream.outBuf;
+  uint8_t* const outEnd = outStart + stream.outSize;
+  const uint64_t startBit = stream.BitOffset();
+  const uint8_t* in = data + (startBit >> 3);
+  uint8_t* out = outStart + stream.outPos;
+  if (inEnd - in < kFastInputRoom || outEnd - out < kFastOutputRoom) return Outcome::kNeedCare;
+
+  // Local copies: the byte stores below may alias anything, which would make the compiler reload
+  // members after every literal.
+  const uint32_t* const litTable = literals.Entries();
+  const uint64_t litMask = LowBits(uint32_t(literals.PrimaryBits()));
+  const uint32_t litBits = uint32_t(literals.PrimaryBits());
+  const uint32_t* const distTable = distances.Entries();
+  const uint64_t distMask = LowBits(uint32_t(distances.PrimaryBits()));
+  const uint32_t distBits = uint32_t(distances.PrimaryBits());
+
+  // Bits [0, bitsLeft) of bitBuffer are the input bits just before `in`. Bits above them are
+  // either zero or the true next bits, so a lookup may look past bitsLeft as long as the code it
+  // finds lies within. A refill leaves at least 56 bits: a length code, a distance code and their
+  // extra bits take at most 48.
+  uint64_t bitBuffer = 0;
+  uint32_t bitsLeft = 0;
+  auto refill = [&] {
+    bitBuffer |= Load64(in) << bitsLeft;
+    in += (63 - bitsLeft) >> 3;
+    bitsLeft |= 56;
+  };
+  auto consume = [&](uint32_t entry) {
+    bitBuffer >>= T::Consumed(entry);
+    bitsLeft -= T::Consumed(entry);
+  };
+  auto resolve = [](const uint32_t* table, uint32_t primaryBits, uint32_t link, uint64_t bits) {
+    return table[T::Value(link) + ((bits >> primaryBits) & LowBits(T::CodeLength(link)))];
+  };
+  refill();
+  bitBuffer >>= startBit & 7;
+  bitsLeft -= uint32_t(startBit & 7);
+
+  // e is always the primary entry for the bits at hand, looked up while at least the primary
+  // table's index bits were present (a refill only adds bits above those).
+  uint32_t e = litTable[bitBuffer & litMask];
+  Outcome outcome = Outcome::kNeedCare;
+  // Two refills per round: the round's own and one after a match.
+  while (inEnd - in >= 2 * kFastInputRoom && outEnd - out >= kFastOutputRoom) {
+    refill();
+    if (e & T::kSubtable) e = resolve(litTable, litBits, e, bitBuffer);
+    if (e & T::kLiteral) {
+      // Up to three literals fit in the bits of one refill; each next entry is looked up before
+      // the byte is stored, and always with at least 11 bits at hand.
+      consume(e);
+      uint32_t next = litTable[bitBuffer & litMask];
+      *out++ = uint8_t(T::Value(e));
+      e = next;
+      if (!(e & T::kLiteral)) continue;
+      consume(e);
+      next = litTable[bitBuffer & litMask];
+      *out++ = uint8_t(T::Value(e));
+      e = next;
+      if (!(e & T::kLiteral)) continue;
+      consume(e);
+      next = litTable[bitBuffer & litMask];
+      *out++ = uint8_t(T::Value(e));
+      e = next;
+      continue;
+    }
+    if (e & (T::kInvalid | T::kEndOfBlock)) {
+      if (e & T::kInvalid) return Outcome::kFailed;
+      consume(e);
+      outcome = Outcome::kEndOfBlock;
+      break;
+    }
+    uint64_t saved = bitBuffer;
+    consume(e);
+    const uint32_t length = T::Value(e) + uint32_t((saved & LowBits(T::Consumed(e))) >> T::CodeLength(e));
+    uint32_t d = distTable[bitBuffer & distMask];
+    if (d & T::kSubtable) d = resolve(distTable, distBits, d, bitBuffer);
+    if (d & T::kInvalid) return Outcome::kFailed;
+    saved = bitBuffer;
+    consume(d);
+    const uint32_t distance = T::Value(d) + uint32_t((saved & LowBits(T::Consumed(d))) >> T::CodeLength(d));
+    if (distance > size_t(out - outStart)) return Outcome::kFailed;
+    refill();
+    e = litTable[bitBuffer & litMask];
+    CopyMatchFast(out, distance, length);
+    out += length;
+  }
+  stream.SetBitOffset(uint64_t(in - data) * 8 - bitsLeft);
+  stream.outPos = int32_t(out - outStart);
+  return outcome;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+[[gnu::target("bmi2")]] CInflater::Outcome FastBlockDataBmi2(CInflateStream& stream,
+                                                             const CHuffmanTable& literals,
+                                                             const CHuffmanTable& distances) {
+  return FastBlockDataBody(stream, literals, distances);
+}
+#endif
+
+CInflater::Outcome FastBlockDataPlain(CInflateStream& stream, const CHuffmanTable& literals,
+                                      const CHuffmanTable& distances) {
+  return FastBlockDataBody(stream, literals, distances);
+}
+
+}  // namespace
+
+CInflater::Outcome CInflater::FastBlockData() {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (__builtin_cpu_supports("bmi2")) return FastBlockDataBmi2(stream, literals, distances);
+#endif
+  return FastBlockDataPlain(stream, literals, distances);
+}
+
+bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
+  if (produced != nullptr) *produced = 0;
+  if (in == nullptr || inSize == 0 || out == nullptr || outSize == 0) return false;
+  if (inSize < 6) return false;
+  if (in[1] & 0x20) return false;           // preset dictionary
+  if ((in[0] & 0x0F) != 8) return false;    // only deflate
+  constexpr size_t kLimit = size_t(std::numeric_limits<int32_t>::max());
+  if (inSize - 6 > kLimit || outSize > kLimit) return false;
+  CInflateStream stream(in + 2, int32_t(inSize - 6), out, int32_t(outSize));
+  CInflater inflater(stream);
+  if (!inflater.InflateBlocks()) return false;
+  if (produced != nullptr) *produced = size_t(stream.outPos);
+  return true;
+}
+
+}  // namespace pelmor

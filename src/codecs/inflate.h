@@ -1,0 +1,155 @@
+// Decompression of zlib-wrapped deflate data (RFC 1950, RFC 1951) from one whole buffer into one
+// fixed output buffer. Nothing is streamed and nothing grows: output that does not fit fails.
+//
+// The decoder is table-driven with a 64-bit bit buffer, but it accepts and refuses exactly what a
+// plain bit-at-a-time decoder over the same rules would:
+//  - incomplete and over-subscribed codes are accepted; a bit pattern that matches no code fails
+//    only when it is met;
+//  - a code whose every symbol is 15 bits long, and a code with no symbol at all, fail to build;
+//  - HDIST up to 32 is accepted; literal/length symbols 286 and 287 and distance codes 30 and 31
+//    fail only when decoded;
+//  - the last four bytes of the zlib stream (the Adler-32 trailer) are never read as deflate data,
+//    and neither the trailer nor the header check value is verified.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "model/input_stream.h"
+
+namespace pelmor {
+
+// The deflate bit source and byte sink: bits least significant first over the compressed bytes,
+// bytes appended to a fixed output buffer.
+class CInflateStream : public CInputStream {
+ public:
+  CInflateStream(const uint8_t* data, int32_t size, uint8_t* outBuf, int32_t outSize)
+      : CInputStream(data, size, outBuf, outSize, false) {}
+
+  // The next n bits (n <= 24), the first read being the least significant; 0 for n <= 0 and -1
+  // when the input ends first.
+  int32_t ReadBitsLsbFirst(int32_t n);
+  // Appends one byte; false, storing nothing, when the output is full.
+  bool PutByte(uint8_t b);
+  // Appends length bytes copied one at a time from distance bytes back, so that an overlapping
+  // copy repeats the pattern. False when distance exceeds the output so far, or as soon as the
+  // output is full.
+  bool CopyMatch(int32_t distance, int32_t length);
+
+  // Bits consumed since the start of the input, and moving to such a point (for a reader that
+  // caches bits of its own).
+  uint64_t BitOffset() const { return uint64_t(uint32_t(pos)) * 8 + uint32_t(bitPos); }
+  void SetBitOffset(uint64_t bits) {
+    pos = static_cast<int32_t>(bits >> 3);
+    bitPos = static_cast<int32_t>(bits & 7);
+  }
+};
+
+// One canonical prefix code (RFC 1951 section 3.2.2) held as lookup tables: a primary table
+// indexed by the next input bits, with second-level tables for the codes longer than its index.
+class CHuffmanTable {
+ public:
+  // What the symbols of the code mean, which decides the table entries.
+  enum class Alphabet : uint8_t { kCodeLength, kLiteralLength, kDistance };
+
+  // A table entry (32 bits):
+  //   bits 0-7    bits the entry consumes: the code length plus the extra bits that follow it
+  //   bits 8-11   the code length (for a subtable link: the subtable's index bits)
+  //   bits 12-15  flags below
+  //   bits 16-31  the value: literal byte, base length, base distance, code-length symbol, or the
+  //               start of a subtable
+  static constexpr uint32_t kInvalid = 0x1000;     // no code, or a symbol that must not occur
+  static constexpr uint32_t kEndOfBlock = 0x2000;  // literal/length symbol 256
+  static constexpr uint32_t kSubtable = 0x4000;    // a link to a second-level table
+  static constexpr uint32_t kLiteral = 0x8000;     // literal byte, or any code-length symbol
+  static constexpr uint32_t kFlags = 0xF000;
+
+  static uint32_t Consumed(uint32_t entry) { return entry & 0xFF; }
+  static uint32_t CodeLength(uint32_t entry) { return (entry >> 8) & 0xF; }
+  static uint32_t ExtraBits(uint32_t entry) { return Consumed(entry) - CodeLength(entry); }
+  static uint32_t Value(uint32_t entry) { return entry >> 16; }
+
+  explicit CHuffmanTable(Alphabet alphabet) : alphabet_(alphabet) {}
+
+  // Assigns canonical codes to count code lengths (0: symbol unused) and fills the tables. False
+  // when a length is above 15, when no symbol is used, or when every used code is 15 bits long.
+  bool Build(const uint8_t* lengths, int count);
+
+  // The entry for the next input bits, given with the first bit read in bit 0 and at least
+  // `longest` bits present (bits past the end of the input may be anything).
+  uint32_t Lookup(uint64_t bits) const {
+    uint32_t e = entries_[bits & primaryMask_];
+    if (e & kSubtable) {
+      e = entries_[Value(e) + ((bits >> primaryBits_) & ((1u << CodeLength(e)) - 1))];
+    }
+    return e;
+  }
+
+  // The raw tables, for a decoder that keeps them in registers: the primary table has
+  // 2^PrimaryBits() entries; a subtable link's entries start at Value(link).
+  const uint32_t* Entries() const { return entries_.data(); }
+  int PrimaryBits() const { return primaryBits_; }
+
+  // Decodes one code through the stream and moves past its bits (not its extra bits). Returns an
+  // entry with kInvalid, consuming nothing that matters, when the bits match no code or the input
+  // ends inside the code.
+  uint32_t Decode(CInflateStream& stream) const;
+
+  int shortest = 0;  // shortest used code length once built
+  int longest = 0;   // longest used code length once built
+
+ private:
+  uint32_t EntryFor(int symbol, int length) const;
+
+  Alphabet alphabet_;
+  int primaryBits_ = 0;
+  uint64_t primaryMask_ = 0;
+  std::vector<uint32_t> entries_;
+};
+
+// Decodes deflate blocks from a stream until the block marked final. Lives for one stream.
+class CInflater {
+ public:
+  explicit CInflater(CInflateStream& stream)
+      : stream(stream),
+        literals(CHuffmanTable::Alphabet::kLiteralLength),
+        distances(CHuffmanTable::Alphabet::kDistance),
+        codeLengths(CHuffmanTable::Alphabet::kCodeLength) {}
+
+  // True when every block up to the final one decoded and fitted in the output; input after the
+  // final block is ignored.
+  bool InflateBlocks();
+
+  // How a stretch of block data ended: the end-of-block code, a fault, or too little input or
+  // output left for the fast path.
+  enum class Outcome : uint8_t { kEndOfBlock, kFailed, kNeedCare };
+
+ private:
+
+  bool StoredBlock();
+  bool FixedBlock();
+  bool DynamicBlock();
+  // Literals and matches up to the end-of-block code.
+  bool BlockData();
+  // The bulk of BlockData: runs while at least 8 input bytes and a whole match of output room
+  // remain, then hands back to the careful one-symbol-at-a-time path.
+  Outcome FastBlockData();
+  // One symbol through the stream's own checked operations.
+  Outcome CarefulSymbol();
+
+  CInflateStream& stream;
+  CHuffmanTable literals;
+  CHuffmanTable distances;
+  CHuffmanTable codeLengths;
+};
+
+// Inflates one whole zlib stream into out[0 .. outSize). Fails on empty input or output, input
+// shorter than 6 bytes, a compression method other than 8, a preset dictionary, and any fault in
+// the deflate data, including output that does not fit. The window size and header check are not
+// examined and the trailer is not read. *produced (when given) is the byte count on success and 0
+// otherwise; after a failure the output holds whatever had been written.
+bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize,
+                 size_t* produced);
+
+}  // namespace pelmor

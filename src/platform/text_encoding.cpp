@@ -1,0 +1,70 @@
+#include "platform/text_encoding.h"
+
+#include <cstdint>
+
+namespace pelmor::platform {
+
+namespace {
+
+// Length of the sequence starting at i and its code point; 0 when it is not well-formed.
+size_t Sequence(std::string_view bytes, size_t i, char32_t& out) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const size_t n = bytes.size();
+  const uint8_t c = p[i];
+  if (c < 0x80) {
+    out = c;
+    return 1;
+  }
+  size_t len;
+  uint32_t cp;
+  if ((c & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + len > n) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    if ((p[i + k] & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (p[i + k] & 0x3F);
+  }
+  static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  out = cp;
+  return len;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  char32_t c = 0;
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t len = Sequence(bytes, i, c);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::u32string DecodeText(std::string_view bytes) {
+  std::u32string out;
+  out.reserve(bytes.size());
+  if (IsValidUtf8(bytes)) {
+    char32_t c = 0;
+    for (size_t i = 0; i < bytes.size();) {
+      i += Sequence(bytes, i, c);
+      out.push_back(c);
+    }
+  } else {
+    for (unsigned char b : bytes) out.push_back(b);
+  }
+  return out;
+}
+
+}  // namespace pelmor::platform

@@ -1,0 +1,445 @@
+// StretchDIBits: pixel selection, the stretch modes, HALFTONE averaging, every DIB format, run
+// lengths, orientation, mirroring and clipping.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "platform/drawing_fixtures.h"
+
+namespace pelmor::test {
+namespace {
+
+using namespace platform;
+using Rows = std::vector<std::vector<uint32_t>>;
+
+// A one-row image whose pixel i is the colour i + 1 (so 0 is never a pixel value).
+Dib Counting(int32_t width) {
+  std::vector<uint32_t> row(static_cast<size_t>(width));
+  std::iota(row.begin(), row.end(), 1u);
+  return Dib(TrueColorSpec({row}));
+}
+
+TEST(StretchSelection, ClosedFormsForEnlargingAndShrinking) {
+  struct Case {
+    int64_t source, destination;
+    std::vector<int64_t> expected;  // enlarge: source per destination; shrink: destination per source
+  };
+  const Case cases[] = {
+      {2, 5, {0, 0, 0, 1, 1}},  // centre sampling
+      {2, 4, {0, 0, 1, 1}},     // ties go down
+      {3, 3, {0, 1, 2}},
+      {1, 3, {0, 0, 0}},
+      {5, 2, {0, 0, 0, 1, 1}},  // shrinking: groups {0,1,2} and {3,4}
+      {4, 2, {0, 0, 1, 1}},
+      {3, 2, {0, 0, 1}},
+      {7, 3, {0, 0, 1, 1, 1, 2, 2}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int64_t> got;
+    if (c.destination >= c.source) {
+      for (int64_t i = 0; i < c.destination; ++i) {
+        got.push_back(stretch::EnlargedSource(i, c.source, c.destination));
+      }
+    } else {
+      for (int64_t j = 0; j < c.source; ++j) {
+        got.push_back(stretch::ShrunkDestination(j, c.source, c.destination));
+      }
+    }
+    EXPECT_EQ(got, c.expected) << c.source << " -> " << c.destination;
+  }
+  // Shrinking gives every destination pixel a non-empty run of source pixels, in order.
+  for (int64_t s = 2; s <= 40; ++s) {
+    for (int64_t d = 1; d < s; ++d) {
+      int64_t previous = 0;
+      for (int64_t j = 0; j < s; ++j) {
+        const int64_t k = stretch::ShrunkDestination(j, s, d);
+        ASSERT_TRUE(k == previous || k == previous + 1) << s << " " << d << " " << j;
+        ASSERT_TRUE(j > 0 || k == 0);
+        previous = k;
+      }
+      ASSERT_EQ(previous, d - 1) << s << " -> " << d;
+    }
+  }
+}
+
+TEST(StretchSelection, ColorOnColorKeepsTheLastColumnAndFirstRowOfEachGroup) {
+  Rows picture(5, std::vector<uint32_t>(5));
+  for (uint32_t y = 0; y < 5; ++y) {
+    for (uint32_t x = 0; x < 5; ++x) picture[y][x] = 0x010000 * y + x + 1;
+  }
+  Dib dib(TrueColorSpec(picture));
+  Canvas c(2, 2);
+  SetStretchBltMode(c.Dc(), COLORONCOLOR);
+  EXPECT_EQ(c.Stretch(dib, 0, 0, 2, 2, 0, 0, 5, 5), 5);
+  // Groups {0,1,2} and {3,4} on both axes.
+  EXPECT_EQ(c.Rows(0, 0, 2, 2), (Rows{{picture[0][2], picture[0][4]}, {picture[3][2], picture[3][4]}}));
+}
+
+TEST(StretchSelection, BlackOnWhiteAndsAndWhiteOnBlackOrsEachGroup) {
+  const uint32_t a = 0x0F0F0F, b = 0xF0F0FF, cc = 0x3C3C3C, d = 0x81FF18;
+  Dib dib(TrueColorSpec({{a, b}, {cc, d}}));
+  struct Case {
+    int mode;
+    uint32_t expected;
+  };
+  for (const Case& k : {Case{BLACKONWHITE, a & b & cc & d}, Case{WHITEONBLACK, a | b | cc | d}}) {
+    Canvas c(1, 1);
+    SetStretchBltMode(c.Dc(), k.mode);
+    EXPECT_EQ(c.Stretch(dib, 0, 0, 1, 1, 0, 0, 2, 2), 2);
+    EXPECT_EQ(c.At(0, 0), k.expected) << k.mode;
+  }
+  // One axis shrinks, the other enlarges: rows combine, columns repeat.
+  Canvas c(4, 1);
+  EXPECT_EQ(GetStretchBltMode(c.Dc()), BLACKONWHITE);
+  c.Stretch(dib, 0, 0, 4, 1, 0, 0, 2, 2);
+  EXPECT_EQ(c.Rows(0, 0, 4, 1), (Rows{{a & cc, a & cc, b & d, b & d}}));
+}
+
+TEST(StretchSelection, EnlargingRepeatsPixelsByTheCentreRule) {
+  Dib dib = Counting(2);
+  for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR}) {
+    Canvas c(5, 2);
+    SetStretchBltMode(c.Dc(), mode);
+    c.Stretch(dib, 0, 0, 5, 2, 0, 0, 2, 1);
+    EXPECT_EQ(c.Rows(0, 0, 5, 2), (Rows{{1, 1, 1, 2, 2}, {1, 1, 1, 2, 2}})) << mode;
+  }
+}
+
+TEST(StretchHalftone, AveragesByAreaRoundedToNearest) {
+  struct Case {
+    std::vector<uint32_t> row;
+    int32_t width;
+    std::vector<uint32_t> expected;
+  };
+  const Case cases[] = {
+      {{0, 100, 200, 40}, 2, {50, 120}},
+      {{0, 90, 180}, 2, {30, 150}},           // weights 2:1 and 1:2
+      {{0, 1}, 1, {1}},                       // 0.5 rounds up
+      {{0, 0, 1}, 1, {0}},                    // 1/3 rounds down
+      {{0, 90}, 3, {0, 45, 90}},              // enlarging blends where a pixel straddles two
+      {{10, 20, 30, 40, 50}, 5, {10, 20, 30, 40, 50}},
+  };
+  for (const Case& k : cases) {
+    Dib dib(TrueColorSpec({k.row}));
+    Canvas c(k.width, 1);
+    SetStretchBltMode(c.Dc(), HALFTONE);
+    c.Stretch(dib, 0, 0, k.width, 1, 0, 0, static_cast<int32_t>(k.row.size()), 1);
+    EXPECT_EQ(c.Rows(0, 0, k.width, 1)[0], k.expected);
+  }
+}
+
+TEST(StretchHalftone, KeepsFlatColourExactAndTurnsACheckerboardGrey) {
+  Rows flat(23, std::vector<uint32_t>(37, 0x7B2DF1));
+  Dib flatDib(TrueColorSpec(flat));
+  Rows checker(8, std::vector<uint32_t>(8));
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) checker[y][x] = (x + y) % 2 ? 0xFFFFFF : 0;
+  }
+  Dib checkerDib(TrueColorSpec(checker));
+  for (auto [w, h] : {std::pair{5, 3}, {13, 7}, {36, 22}, {50, 40}, {1, 1}}) {
+    Canvas c(w, h);
+    SetStretchBltMode(c.Dc(), HALFTONE);
+    c.Stretch(flatDib, 0, 0, w, h, 0, 0, 37, 23);
+    for (const auto& row : c.Rows(0, 0, w, h)) {
+      for (uint32_t p : row) ASSERT_EQ(p, 0x7B2DF1u) << w << "x" << h;
+    }
+  }
+  Canvas c(4, 4);
+  SetStretchBltMode(c.Dc(), HALFTONE);
+  c.Stretch(checkerDib, 0, 0, 4, 4, 0, 0, 8, 8);
+  for (const auto& row : c.Rows(0, 0, 4, 4)) {
+    for (uint32_t p : row) {
+      for (int shift : {0, 8, 16}) {
+        const int v = (p >> shift) & 0xFF;
+        EXPECT_GE(v, 127);
+        EXPECT_LE(v, 128);
+      }
+    }
+  }
+}
+
+TEST(StretchHalftone, LargeRatiosStayWithinTheSourceRange) {
+  // 5000 columns onto 3: more than 4096 units per pixel, so the weights are rescaled.
+  std::vector<uint32_t> row(5000);
+  for (size_t i = 0; i < row.size(); ++i) row[i] = i < 2500 ? 0x404040 : 0xC0C0C0;
+  Dib dib(TrueColorSpec({row}));
+  Canvas c(3, 1);
+  SetStretchBltMode(c.Dc(), HALFTONE);
+  c.Stretch(dib, 0, 0, 3, 1, 0, 0, 5000, 1);
+  EXPECT_EQ(c.At(0, 0), 0x404040u);
+  EXPECT_EQ(c.At(1, 0), 0x808080u);  // half of each
+  EXPECT_EQ(c.At(2, 0), 0xC0C0C0u);
+}
+
+struct FormatCase {
+  const char* name;
+  DibSpec spec;
+  std::vector<uint32_t> expected;  // the first picture row
+};
+
+DibSpec Spec(uint16_t bits, uint32_t compression, int32_t width, Bytes pixels) {
+  DibSpec s;
+  s.width = width;
+  s.bitCount = bits;
+  s.compression = compression;
+  s.pixels = std::move(pixels);
+  return s;
+}
+
+TEST(StretchFormats, EveryPixelFormatConvertsBeforeDrawing) {
+  std::vector<FormatCase> cases;
+  {
+    DibSpec s = Spec(1, BI_RGB, 10, {0b10110000, 0b01000000, 0, 0});
+    s.table = {0x112233, 0xAABBCC};
+    cases.push_back({"1 bit, leftmost pixel in bit 7", s,
+                     {0xAABBCC, 0x112233, 0xAABBCC, 0xAABBCC, 0x112233, 0x112233, 0x112233,
+                      0x112233, 0x112233, 0xAABBCC}});
+  }
+  {
+    DibSpec s = Spec(4, BI_RGB, 3, {0x21, 0x30, 0, 0});
+    s.table = {0x000001, 0x000002, 0x000003, 0x000004};
+    s.clrUsed = 3;  // index 3 is past the table: black
+    cases.push_back({"4 bits, high nibble first, past the count black", s, {0x000003, 0x000002, 0}});
+  }
+  {
+    DibSpec s = Spec(8, BI_RGB, 3, {2, 0, 1, 0});
+    s.table = {0x0A0B0C, 0x102030, 0xFFEEDD};
+    s.clrUsed = 3;
+    cases.push_back({"8 bits", s, {0xFFEEDD, 0x0A0B0C, 0x102030}});
+  }
+  cases.push_back({"16 bits 5-5-5, bit 15 ignored", Spec(16, BI_RGB, 4, {0xFF, 0x7F, 0x10, 0x42, 0x00, 0x80, 0x1F, 0x00}),
+                   {0xFFFFFF, 0x848484, 0x000000, 0x0000FF}});
+  {
+    DibSpec s = Spec(16, BI_BITFIELDS, 2, {0x00, 0xF8, 0xE0, 0x07});
+    s.masks = {0xF800, 0x07E0, 0x001F};
+    cases.push_back({"16 bits 5-6-5 bit fields", s, {0xFF0000, 0x00FF00}});
+  }
+  {
+    DibSpec s = Spec(16, BI_BITFIELDS, 2, {0x21, 0x08, 0x00, 0x00});
+    s.masks = {0x0F00, 0x00F0, 0x000F};  // 4 bits each: 0x8 -> 0x88, 0x2 -> 0x22, 0x1 -> 0x11
+    cases.push_back({"16 bits 4-4-4", s, {0x882211, 0}});
+  }
+  cases.push_back({"24 bits", Spec(24, BI_RGB, 2, {1, 2, 3, 4, 5, 6, 0, 0}), {0x030201, 0x060504}});
+  cases.push_back({"32 bits, top byte ignored", Spec(32, BI_RGB, 2, {1, 2, 3, 0xFF, 4, 5, 6, 7}),
+                   {0x030201, 0x060504}});
+  {
+    DibSpec s = Spec(32, BI_BITFIELDS, 1, {0x00, 0x33, 0x22, 0x11});
+    s.masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
+    cases.push_back({"32 bits with shifted fields", s, {0x112233}});
+  }
+  {
+    DibSpec s = Spec(32, BI_BITFIELDS, 1, {0x00, 0x33, 0x22, 0x11});
+    s.masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
+    s.headerSize = 124;  // masks inside the header
+    cases.push_back({"32 bits, masks in a long header", s, {0x112233}});
+  }
+  {
+    DibSpec s = Spec(8, BI_RGB, 2, {1, 0, 0, 0});
+    s.table = {0x010203, 0x0A0B0C};
+    s.headerSize = 108;  // the table follows the longer header
+    s.clrUsed = 2;
+    cases.push_back({"8 bits after a 108-byte header", s, {0x0A0B0C, 0x010203}});
+  }
+  for (const FormatCase& k : cases) {
+    Dib dib(k.spec);
+    const auto w = static_cast<int32_t>(k.expected.size());
+    Canvas c(w, 1);
+    EXPECT_EQ(c.Stretch(dib, 0, 0, w, 1, 0, 0, w, 1), 1) << k.name;
+    EXPECT_EQ(c.Rows(0, 0, w, 1)[0], k.expected) << k.name;
+  }
+}
+
+TEST(StretchFormats, UndrawableHeadersPaintNothing) {
+  auto base = [] { return Spec(24, BI_RGB, 1, {1, 2, 3, 0}); };
+  std::vector<std::pair<const char*, DibSpec>> cases;
+  DibSpec s = base();
+  s.width = 0;
+  cases.emplace_back("zero width", s);
+  s = base();
+  s.height = 0;
+  cases.emplace_back("zero height", s);
+  s = base();
+  s.bitCount = 2;
+  cases.emplace_back("2 bits", s);
+  s = base();
+  s.compression = BI_BITFIELDS;
+  s.masks = {0xFF0000, 0xFF00, 0xFF};
+  cases.emplace_back("24 bits with bit fields", s);
+  s = Spec(4, BI_RLE8, 2, {2, 1, 0, 1});
+  s.table = std::vector<uint32_t>(16, 0xFFFFFF);
+  cases.emplace_back("RLE8 at 4 bits", s);
+  s = Spec(8, BI_RLE8, 2, {2, 1, 0, 1});
+  s.table = std::vector<uint32_t>(256, 0xFFFFFF);
+  s.height = -1;
+  cases.emplace_back("top-down run lengths", s);
+  s = base();
+  s.headerSize = 12;
+  cases.emplace_back("header shorter than 40 bytes", s);
+  s = Spec(8, BI_RGB, 1, {0, 0, 0, 0});
+  s.clrUsed = 200;  // the table is not there
+  cases.emplace_back("colour table past the memory", s);
+  s = Spec(24, BI_RGB, 4, {1, 2, 3});  // rows need 16 bytes
+  cases.emplace_back("pixels past the memory", s);
+  s = Spec(16, BI_BITFIELDS, 1, {});
+  cases.emplace_back("masks past the memory", s);
+  for (const auto& [name, spec] : cases) {
+    Dib dib(spec);
+    Canvas c(2, 2, 0xABCDEF);
+    EXPECT_EQ(c.Stretch(dib, 0, 0, 2, 2, 0, 0, 1, 1), 0) << name;
+    EXPECT_EQ(c.At(0, 0), 0xABCDEFu) << name;
+  }
+  // An RLE DIB with biSizeImage 0 reads no data at all.
+  Dib fine(base());
+  Canvas c(1, 1, 0xABCDEF);
+  EXPECT_EQ(StretchDIBits(c.Dc(), 0, 0, 1, 1, 0, 0, 1, 1, fine.Bits(), fine.Header(), 1, SRCCOPY,
+                          fine.Memory()),
+            0) << "palette indices are not supported";
+  EXPECT_EQ(StretchDIBits(c.Dc(), 0, 0, 1, 1, 0, 0, 1, 1, fine.Bits(), fine.Header(),
+                          DIB_RGB_COLORS, 0x00EE0086, fine.Memory()),
+            0) << "only SRCCOPY";
+  EXPECT_EQ(c.At(0, 0), 0xABCDEFu);
+}
+
+// 4 columns x 3 rows of 8-bit run-length data, colours = index * 0x10101 except entry 0.
+DibSpec RunLengthSpec(uint32_t compression, Bytes data) {
+  DibSpec s;
+  s.width = 4;
+  s.height = 3;
+  s.bitCount = compression == BI_RLE8 ? 8 : 4;
+  s.compression = compression;
+  for (uint32_t i = 0; i < (compression == BI_RLE8 ? 256u : 16u); ++i) s.table.push_back(i * 0x10101);
+  s.table[0] = 0xFF00FF;
+  s.pixels = std::move(data);
+  return s;
+}
+
+TEST(StretchRunLength, RunsLiteralsEndOfLineDeltaAndEndOfBitmap) {
+  const uint32_t bg = 0x123456, e0 = 0xFF00FF;
+  auto px = [](uint32_t i) { return i * 0x10101; };
+  struct Case {
+    const char* name;
+    DibSpec spec;
+    Rows expected;  // picture rows from the top, as copied 1:1 from (0, 0)
+  };
+  const Case cases[] = {
+      {"RLE8 runs cut at the row end, end of line",
+       RunLengthSpec(BI_RLE8, {6, 7, 0, 0, 1, 9, 0, 3, 1, 2, 3, 0, 0, 1}),
+       {{bg, bg, bg, bg}, {px(9), px(1), px(2), px(3)}, {px(7), px(7), px(7), px(7)}}},
+      {"RLE8 delta skips pixels, end of bitmap stops",
+       RunLengthSpec(BI_RLE8, {1, 5, 0, 2, 2, 1, 1, 6, 0, 1, 2, 8}),
+       {{bg, bg, bg, bg}, {bg, bg, bg, px(6)}, {px(5), bg, bg, bg}}},
+      {"RLE4 alternates nibbles, literal padded",
+       RunLengthSpec(BI_RLE4, {5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 0, 2, 0xAB, 0, 1}),
+       {{px(10), px(11), bg, bg}, {px(3), px(4), px(5), bg}, {px(1), px(2), px(1), px(2)}}},
+      {"data ending early", RunLengthSpec(BI_RLE8, {2, 4, 0}),
+       {{bg, bg, bg, bg}, {bg, bg, bg, bg}, {px(4), px(4), bg, bg}}},
+  };
+  for (const Case& k : cases) {
+    Dib dib(k.spec);
+    Canvas c(4, 3, bg);
+    EXPECT_EQ(c.Stretch(dib, 0, 0, 4, 3, 0, 0, 4, 3), 3) << k.name;
+    EXPECT_EQ(c.Rows(0, 0, 4, 3), k.expected) << k.name;
+    // Wherever it lands, a plain copy from (0, 0) leaves them alone.
+    Canvas moved(5, 3, bg);
+    moved.Stretch(dib, 1, 0, 4, 3, 0, 0, 4, 3);
+    EXPECT_EQ(moved.Rows(1, 0, 4, 3), k.expected) << k.name;
+    // Any other call paints the unwritten pixels with colour-table entry 0.
+    Canvas stretched(8, 3, bg);
+    stretched.Stretch(dib, 0, 0, 8, 3, 0, 0, 4, 3);
+    Rows expected;
+    for (const auto& row : k.expected) {
+      expected.emplace_back();
+      for (uint32_t p : row) expected.back().insert(expected.back().end(), 2, p == bg ? e0 : p);
+    }
+    EXPECT_EQ(stretched.Rows(0, 0, 8, 3), expected) << k.name;
+  }
+}
+
+TEST(StretchOrientation, SourceRowsCountFromTheBottom) {
+  const Rows picture{{1, 2}, {3, 4}, {5, 6}, {7, 8}};
+  Dib up(TrueColorSpec(picture)), down(TrueColorSpec(picture, true));
+  // The whole picture is the same either way.
+  for (const Dib* d : {&up, &down}) {
+    Canvas c(2, 4);
+    c.Stretch(*d, 0, 0, 2, 4, 0, 0, 2, 4);
+    EXPECT_EQ(c.Rows(0, 0, 2, 4), picture);
+  }
+  struct Case {
+    const Dib* dib;
+    int32_t ySrc, destWidth;
+    Rows expected;
+  };
+  const Case cases[] = {
+      // Bottom-up: ySrc 0 with height 2 is the bottom two rows of the picture.
+      {&up, 0, 2, {{5, 6}, {7, 8}}},
+      {&up, 2, 2, {{1, 2}, {3, 4}}},
+      // Top-down, plain copy from (0, 0): counted from the top.
+      {&down, 0, 2, {{1, 2}, {3, 4}}},
+      // Top-down otherwise: counted from the bottom like a bottom-up DIB.
+      {&down, 1, 2, {{3, 4}, {5, 6}}},
+      {&down, 0, 4, {{5, 5, 6, 6}, {7, 7, 8, 8}}},
+  };
+  for (const Case& k : cases) {
+    Canvas c(k.destWidth, 2);
+    c.Stretch(*k.dib, 0, 0, k.destWidth, 2, 0, k.ySrc, 2, 2);
+    EXPECT_EQ(c.Rows(0, 0, k.destWidth, 2), k.expected) << k.ySrc << " " << k.destWidth;
+  }
+}
+
+TEST(StretchGeometry, NegativeExtentsMirror) {
+  Dib dib = Counting(3);
+  struct Case {
+    int32_t x, w, sx, sw;
+    std::vector<uint32_t> expected;
+  };
+  const Case cases[] = {
+      {2, -3, 0, 3, {3, 2, 1}},   // covers 0..2, the first source column on x = 2
+      {0, 3, 2, -3, {3, 2, 1}},   // a negative source extent mirrors too
+      {2, -3, 2, -3, {1, 2, 3}},  // both negative: upright
+  };
+  for (const Case& k : cases) {
+    Canvas c(3, 1);
+    EXPECT_EQ(c.Stretch(dib, k.x, 0, k.w, 1, k.sx, 0, k.sw, 1), 1);
+    EXPECT_EQ(c.Rows(0, 0, 3, 1)[0], k.expected);
+  }
+  Dib column(TrueColorSpec({{1}, {2}, {3}}));
+  Canvas c(1, 3);
+  c.Stretch(column, 0, 2, 1, -3, 0, 0, 1, 3);
+  EXPECT_EQ(c.Rows(0, 0, 1, 3), (Rows{{3}, {2}, {1}}));
+}
+
+TEST(StretchGeometry, ACutCallPaintsExactlyItsPartOfTheWholeResult) {
+  Rows picture(9, std::vector<uint32_t>(11));
+  for (uint32_t y = 0; y < 9; ++y) {
+    for (uint32_t x = 0; x < 11; ++x) picture[y][x] = (x * 37 + y * 91) * 0x010307 & 0xFFFFFF;
+  }
+  Dib dib(TrueColorSpec(picture));
+  for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR, HALFTONE}) {
+    for (auto [w, h] : {std::pair{7, 5}, {23, 17}, {11, 9}, {-7, 5}}) {
+      const int32_t aw = std::abs(w);
+      Canvas whole(aw, h);
+      SetStretchBltMode(whole.Dc(), mode);
+      whole.Stretch(dib, w < 0 ? aw - 1 : 0, 0, w, h, 0, 0, 11, 9);
+      // The same call 3 pixels to the left and 2 up: the surface cuts it.
+      Canvas cut(aw, h, 0);
+      SetStretchBltMode(cut.Dc(), mode);
+      cut.Stretch(dib, (w < 0 ? aw - 1 : 0) - 3, -2, w, h, 0, 0, 11, 9);
+      EXPECT_EQ(cut.Rows(0, 0, aw - 3, h - 2), whole.Rows(3, 2, aw - 3, h - 2)) << mode << " " << w;
+      EXPECT_EQ(cut.At(aw - 1, 0), 0u);  // right of the cut image: untouched
+    }
+  }
+}
+
+TEST(StretchGeometry, SourceRectanglesAreCutToTheImage) {
+  Dib dib = Counting(4);
+  Canvas c(6, 1, 0);
+  // Source columns -1..4 onto 6 pixels: the pixels whose centre falls outside stay as they were.
+  EXPECT_EQ(c.Stretch(dib, 0, 0, 6, 1, -1, 0, 6, 1), 1);
+  EXPECT_EQ(c.Rows(0, 0, 6, 1)[0], (std::vector<uint32_t>{0, 1, 2, 3, 4, 0}));
+  Canvas none(2, 1, 0);
+  EXPECT_EQ(none.Stretch(dib, 0, 0, 2, 1, 4, 0, 2, 1), 0);
+  EXPECT_EQ(none.Stretch(dib, 5, 0, 2, 1, 0, 0, 2, 1), 0);  // off the surface
+}
+
+}  // namespace
+}  // namespace pelmor::test
