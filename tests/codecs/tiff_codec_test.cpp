@@ -22,7 +22,7 @@ class TiffCodecTest : public ::testing::Test {
     path_ = Write(file);
     return doc_.Open(path_.c_str(), index);
   }
-  bool Open(const TiffFileSpec& spec, int32_t index = 0) { return Open(MakeTiff(spec), index); }
+  bool Open(const TiffLayout& layout, int32_t index = 0) { return Open(MakeTiff(layout), index); }
   // Opens a file made of one page with this field added (or replacing the one with its tag).
   bool OpenWith(TiffPage page, const TiffField& field) {
     std::erase_if(page.fields, [&](const TiffField& f) { return f.tag == field.tag; });
@@ -102,27 +102,27 @@ TEST_F(TiffCodecTest, NormalizeEntrySwapsEveryNumberTheFieldHolds) {
 }
 
 TEST_F(TiffCodecTest, HeaderChecks) {
-  TiffFileSpec spec = TiffFile({GreyPage()});
-  ASSERT_TRUE(Open(spec));
+  TiffLayout layout = TiffFile({GreyPage()});
+  ASSERT_TRUE(Open(layout));
 
-  spec.magic = 43;
-  EXPECT_FALSE(Open(spec));
-  spec.magic = 42;
+  layout.magic = 43;
+  EXPECT_FALSE(Open(layout));
+  layout.magic = 42;
 
-  Bytes bad = MakeTiff(spec);
+  Bytes bad = MakeTiff(layout);
   bad[0] = bad[1] = 'X';
   EXPECT_FALSE(Open(bad));
 
-  spec.firstOffset = 4;
-  EXPECT_FALSE(Open(spec));
-  spec.firstOffset = static_cast<uint32_t>(MakeTiff(TiffFile({GreyPage()})).size());
-  EXPECT_FALSE(Open(spec));
+  layout.firstOffset = 4;
+  EXPECT_FALSE(Open(layout));
+  layout.firstOffset = static_cast<uint32_t>(MakeTiff(TiffFile({GreyPage()})).size());
+  EXPECT_FALSE(Open(layout));
   EXPECT_FALSE(Open(Bytes{'I', 'I', 42, 0}));
 }
 
 TEST_F(TiffCodecTest, PagesAreCountedAndReachedByIndex) {
-  const TiffFileSpec spec = TiffFile({GreyPage(10), GreyPage(20, 5, 2), GreyPage(30, 2, 6)});
-  ASSERT_TRUE(Open(spec, 2));
+  const TiffLayout layout = TiffFile({GreyPage(10), GreyPage(20, 5, 2), GreyPage(30, 2, 6)});
+  ASSERT_TRUE(Open(layout, 2));
   EXPECT_EQ(doc_.imageCount, 3);
   EXPECT_EQ(doc_.currentImage, 2);
   EXPECT_EQ(DocumentPixels(doc_), GreyPixels(2, 6, 30));
@@ -142,7 +142,7 @@ TEST_F(TiffCodecTest, PagesAreCountedAndReachedByIndex) {
   EXPECT_EQ(doc_.currentImage, 2);
 
   // A page past the last fails and empties the document, leaving the page count.
-  WriteFile(path_, MakeTiff(spec));
+  WriteFile(path_, MakeTiff(layout));
   EXPECT_FALSE(doc_.tiffCodec.Load(3));
   EXPECT_EQ(doc_.imageCount, 3);
   EXPECT_EQ(doc_.block.Data(), nullptr);
@@ -156,21 +156,21 @@ TEST_F(TiffCodecTest, PagesAreCountedAndReachedByIndex) {
 }
 
 TEST_F(TiffCodecTest, ANextOffsetPastTheEndFailsEveryPage) {
-  TiffFileSpec spec = TiffFile({GreyPage(10), GreyPage(20)});
-  spec.pages[1].nextOffset = 1 << 20;
-  EXPECT_FALSE(Open(spec, 0));
-  EXPECT_FALSE(Open(spec, 1));
+  TiffLayout layout = TiffFile({GreyPage(10), GreyPage(20)});
+  layout.pages[1].nextOffset = 1 << 20;
+  EXPECT_FALSE(Open(layout, 0));
+  EXPECT_FALSE(Open(layout, 1));
 }
 
 TEST_F(TiffCodecTest, AChainBackToAnEarlierPageEndsThere) {
-  TiffFileSpec spec = TiffFile({GreyPage(10), GreyPage(20), GreyPage(30)});
-  spec.pages[2].nextPage = 1;
-  ASSERT_TRUE(Open(spec, 2));
+  TiffLayout layout = TiffFile({GreyPage(10), GreyPage(20), GreyPage(30)});
+  layout.pages[2].nextPage = 1;
+  ASSERT_TRUE(Open(layout, 2));
   EXPECT_EQ(doc_.imageCount, 3);
   EXPECT_EQ(DocumentPixels(doc_), GreyPixels(4, 3, 30));
-  EXPECT_FALSE(Open(spec, 3));
+  EXPECT_FALSE(Open(layout, 3));
 
-  TiffFileSpec self = TiffFile({GreyPage(10)});
+  TiffLayout self = TiffFile({GreyPage(10)});
   self.pages[0].nextPage = 0;
   ASSERT_TRUE(Open(self));
   EXPECT_EQ(doc_.imageCount, 1);

@@ -75,20 +75,20 @@ TiffField Ascii(uint16_t tag, const std::string& text) {
   return AsciiBytes(tag, b);
 }
 
-Bytes MakeTiff(const TiffFileSpec& spec) {
-  Out out(spec.bigEndian);
-  if (spec.bigEndian) {
+Bytes MakeTiff(const TiffLayout& layout) {
+  Out out(layout.bigEndian);
+  if (layout.bigEndian) {
     out.Bytes_({'M', 'M'});
   } else {
     out.Bytes_({'I', 'I'});
   }
-  out.U16(spec.magic);
+  out.U16(layout.magic);
   out.U32(0);  // first directory, patched below
 
-  std::vector<size_t> ifdAt(spec.pages.size());
-  std::vector<size_t> nextAt(spec.pages.size());
-  for (size_t p = 0; p < spec.pages.size(); ++p) {
-    const TiffPage& page = spec.pages[p];
+  std::vector<size_t> ifdAt(layout.pages.size());
+  std::vector<size_t> nextAt(layout.pages.size());
+  for (size_t p = 0; p < layout.pages.size(); ++p) {
+    const TiffPage& page = layout.pages[p];
     std::vector<uint32_t> stripOffsets, stripCounts;
     for (const Bytes& s : page.strips) {
       stripOffsets.push_back(static_cast<uint32_t>(out.Size()));
@@ -147,11 +147,11 @@ Bytes MakeTiff(const TiffFileSpec& spec) {
     nextAt[p] = out.Size();
     out.U32(0);
   }
-  out.Patch32(4, spec.firstOffset ? *spec.firstOffset
-                                  : (spec.pages.empty() ? 0 : static_cast<uint32_t>(ifdAt[0])));
-  for (size_t p = 0; p < spec.pages.size(); ++p) {
-    const TiffPage& page = spec.pages[p];
-    uint32_t next = p + 1 < spec.pages.size() ? static_cast<uint32_t>(ifdAt[p + 1]) : 0;
+  out.Patch32(4, layout.firstOffset ? *layout.firstOffset
+                                  : (layout.pages.empty() ? 0 : static_cast<uint32_t>(ifdAt[0])));
+  for (size_t p = 0; p < layout.pages.size(); ++p) {
+    const TiffPage& page = layout.pages[p];
+    uint32_t next = p + 1 < layout.pages.size() ? static_cast<uint32_t>(ifdAt[p + 1]) : 0;
     if (page.nextPage) next = static_cast<uint32_t>(ifdAt[*page.nextPage]);
     if (page.nextOffset) next = *page.nextOffset;
     out.Patch32(nextAt[p], next);
@@ -159,11 +159,11 @@ Bytes MakeTiff(const TiffFileSpec& spec) {
   return out.Take();
 }
 
-TiffFileSpec TiffFile(std::vector<TiffPage> pages, bool bigEndian) {
-  TiffFileSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.pages = std::move(pages);
-  return spec;
+TiffLayout TiffFile(std::vector<TiffPage> pages, bool bigEndian) {
+  TiffLayout layout;
+  layout.bigEndian = bigEndian;
+  layout.pages = std::move(pages);
+  return layout;
 }
 
 Bytes PackBitsLiterals(const Bytes& data) {

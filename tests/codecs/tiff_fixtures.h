@@ -45,15 +45,15 @@ struct TiffPage {
   std::optional<size_t> nextPage;
 };
 
-struct TiffFileSpec {
+struct TiffLayout {
   bool bigEndian = false;
   uint16_t magic = 42;
   std::optional<uint32_t> firstOffset;  // instead of the first page's
   std::vector<TiffPage> pages;
 };
 
-Bytes MakeTiff(const TiffFileSpec& spec);
-TiffFileSpec TiffFile(std::vector<TiffPage> pages, bool bigEndian = false);
+Bytes MakeTiff(const TiffLayout& layout);
+TiffLayout TiffFile(std::vector<TiffPage> pages, bool bigEndian = false);
 
 // A page of the given size and form with one strip per `rowsPerStrip` rows cut from `pixels`
 // (packed rows, no padding). photometric < 0 leaves the tag out.

@@ -11,9 +11,9 @@ namespace {
 
 class TiffStripsTest : public ::testing::Test {
  protected:
-  bool Open(const TiffFileSpec& spec) {
+  bool Open(const TiffLayout& layout) {
     path_ = dir_.File("strips.tif");
-    WriteFile(path_, MakeTiff(spec));
+    WriteFile(path_, MakeTiff(layout));
     return doc_.Open(path_.c_str(), 0);
   }
   bool Open(const TiffPage& page, bool bigEndian = false) {
