@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
 #include "codecs/inflate.h"
 #include "model/byte_reader.h"
 #include "model/checked_size.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
+#include "platform/buffered_file.h"
 #include "platform/file.h"
 
 namespace pelmor {
@@ -29,81 +29,18 @@ constexpr uint32_t ChunkType(const char (&name)[5]) {
          uint32_t(uint8_t(name[2])) << 8 | uint32_t(uint8_t(name[3]));
 }
 
+bool ReadU32(platform::BufferedFile& file, uint32_t& v) {
+  uint8_t b[4];
+  if (!file.Read(b, 4)) return false;
+  v = LoadU32BE(b);
+  return true;
+}
+
 constexpr uint8_t kPaletteFlag = 1;
 constexpr uint8_t kColourFlag = 2;
 constexpr uint8_t kAlphaFlag = 4;
 
 }  // namespace
-
-// Sequential reading of the file through a buffer, so that many small chunks cost few system
-// calls, while large payloads are read straight into their destination.
-class CPngCodec::ChunkFile {
- public:
-  explicit ChunkFile(platform::File& file) : file_(file) {
-    const int64_t size = file.Size();
-    fileSize_ = size > 0 ? uint64_t(size) : 0;
-  }
-
-  // Exactly n bytes, or false.
-  bool Read(void* dst, size_t n) {
-    auto* out = static_cast<uint8_t*>(dst);
-    const size_t fromBuffer = std::min(n, end_ - pos_);
-    if (fromBuffer != 0) std::memcpy(out, buffer_ + pos_, fromBuffer);
-    pos_ += fromBuffer;
-    out += fromBuffer;
-    n -= fromBuffer;
-    if (n == 0) return true;
-    if (n >= sizeof buffer_) {
-      if (!file_.ReadExact(out, n)) return false;
-      filePos_ += n;
-      return true;
-    }
-    const int64_t got = file_.Read(buffer_, sizeof buffer_);
-    if (got <= 0) return false;
-    filePos_ += uint64_t(got);
-    pos_ = 0;
-    end_ = size_t(got);
-    if (end_ < n) return false;
-    std::memcpy(out, buffer_, n);
-    pos_ = n;
-    return true;
-  }
-
-  bool ReadU32(uint32_t& v) {
-    uint8_t b[4];
-    if (!Read(b, 4)) return false;
-    v = LoadU32BE(b);
-    return true;
-  }
-
-  // Moves forward by n bytes. Moving past the end of the file fails: the next read would.
-  bool Skip(uint64_t n) {
-    const size_t inBuffer = end_ - pos_;
-    if (n <= inBuffer) {
-      pos_ += size_t(n);
-      return true;
-    }
-    const uint64_t target = filePos_ + (n - inBuffer);
-    if (target > fileSize_ || !file_.Seek(int64_t(target))) return false;
-    filePos_ = target;
-    pos_ = end_ = 0;
-    return true;
-  }
-
-  // Bytes between the read position and the end of the file.
-  uint64_t Remaining() const {
-    const uint64_t at = filePos_ - (end_ - pos_);
-    return fileSize_ > at ? fileSize_ - at : 0;
-  }
-
- private:
-  platform::File& file_;
-  uint64_t fileSize_ = 0;
-  uint64_t filePos_ = 0;  // file offset of the byte after the buffered ones
-  uint8_t buffer_[64 * 1024];
-  size_t pos_ = 0;
-  size_t end_ = 0;
-};
 
 bool CPngCodec::Load(int32_t /*imageIndex*/) {
   platform::File file = platform::File::OpenRead(owner->fileName.c_str());
@@ -118,8 +55,9 @@ bool CPngCodec::Load(int32_t /*imageIndex*/) {
   hasAlpha = false;
   dibBitCount = 0;
 
-  auto chunks = std::make_unique<ChunkFile>(file);  // its 64 KiB buffer stays off the stack
-  const bool ok = ReadChunks(*chunks);
+  // Many small chunks cost few system calls; large payloads go straight to their destination.
+  platform::BufferedFile chunks(file, 64 * 1024);
+  const bool ok = ReadChunks(chunks);
   if (ok) {
     owner->currentImage = 0;
     owner->imageCount = 1;
@@ -127,13 +65,13 @@ bool CPngCodec::Load(int32_t /*imageIndex*/) {
   return ok;
 }
 
-bool CPngCodec::ReadChunks(ChunkFile& file) {
+bool CPngCodec::ReadChunks(platform::BufferedFile& file) {
   uint8_t signature[8];
   if (!file.Read(signature, 8) || std::memcmp(signature, kSignature, 8) != 0) return false;
   std::vector<uint8_t> imageData;
   for (;;) {
     uint32_t length, type;
-    if (!file.ReadU32(length) || !file.ReadU32(type)) return false;
+    if (!ReadU32(file, length) || !ReadU32(file, type)) return false;
     if (length > kMaxChunkLength) return false;
     bool ok;
     switch (type) {
@@ -151,11 +89,11 @@ bool CPngCodec::ReadChunks(ChunkFile& file) {
   }
 }
 
-bool CPngCodec::ReadHeader(ChunkFile& file, uint32_t length) {
+bool CPngCodec::ReadHeader(platform::BufferedFile& file, uint32_t length) {
   if (headerSeen || length != 13) return false;
   uint8_t b[13];
   uint32_t crc;  // read, never checked
-  if (!file.Read(b, 13) || !file.ReadU32(crc)) return false;
+  if (!file.Read(b, 13) || !ReadU32(file, crc)) return false;
   width = LoadU32BE(b);
   height = LoadU32BE(b + 4);
   bitDepth = b[8];
@@ -224,13 +162,13 @@ bool CPngCodec::ReadHeader(ChunkFile& file, uint32_t length) {
   return SetUpOutputImage();
 }
 
-bool CPngCodec::ReadPalette(ChunkFile& file, uint32_t length) {
+bool CPngCodec::ReadPalette(platform::BufferedFile& file, uint32_t length) {
   if (length == 0) return false;
   const uint32_t entries = bitDepth < 9 ? 1u << bitDepth : 0x10000;
   if (entries > 256 || length > 3 * entries) return false;
   uint8_t rgb[3 * 256];
   uint32_t crc;
-  if (!file.Read(rgb, length) || !file.ReadU32(crc)) return false;
+  if (!file.Read(rgb, length) || !ReadU32(file, crc)) return false;
   if (!(colourType & kPaletteFlag)) return true;  // a suggested palette: read and dropped
   // Only palette images get here (types 1, 5 and 7 are refused), and they have a colour table of
   // 2^dibBitCount >= entries colours.
@@ -247,7 +185,7 @@ bool CPngCodec::ReadPalette(ChunkFile& file, uint32_t length) {
   return true;
 }
 
-bool CPngCodec::AppendImageData(ChunkFile& file, uint32_t length, std::vector<uint8_t>& imageData) {
+bool CPngCodec::AppendImageData(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& imageData) {
   if (length > 0) {
     // A length the file cannot hold fails before anything is allocated for it.
     const size_t limit = MaxImageData();
@@ -260,26 +198,26 @@ bool CPngCodec::AppendImageData(ChunkFile& file, uint32_t length, std::vector<ui
     if (!file.Read(imageData.data() + at, length)) return false;
   }
   uint32_t crc;
-  return file.ReadU32(crc);
+  return ReadU32(file, crc);
 }
 
-bool CPngCodec::ReadKeywordChunk(ChunkFile& file, uint32_t length, std::vector<uint8_t>& data,
+bool CPngCodec::ReadKeywordChunk(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& data,
                                  size_t& keywordLength) {
   data.clear();
   keywordLength = 0;
   uint32_t crc;
-  if (length == 0) return file.ReadU32(crc);
+  if (length == 0) return ReadU32(file, crc);
   // Read whole into memory: it must be in the file and no larger than an image may be.
   if (length > file.Remaining() || length > ImageAllocationLimit()) return false;
   data.resize(length);
-  if (!file.Read(data.data(), length) || !file.ReadU32(crc)) return false;
+  if (!file.Read(data.data(), length) || !ReadU32(file, crc)) return false;
   const auto zero = std::find(data.begin(), data.end(), 0);
   if (zero == data.end()) return false;
   keywordLength = size_t(zero - data.begin());
   return true;
 }
 
-bool CPngCodec::ReadText(ChunkFile& file, uint32_t length) {
+bool CPngCodec::ReadText(platform::BufferedFile& file, uint32_t length) {
   std::vector<uint8_t> data;
   size_t keywordLength;
   if (!ReadKeywordChunk(file, length, data, keywordLength)) return false;
@@ -289,7 +227,7 @@ bool CPngCodec::ReadText(ChunkFile& file, uint32_t length) {
   return true;
 }
 
-bool CPngCodec::ReadCompressedText(ChunkFile& file, uint32_t length) {
+bool CPngCodec::ReadCompressedText(platform::BufferedFile& file, uint32_t length) {
   std::vector<uint8_t> data;
   size_t keywordLength;
   if (!ReadKeywordChunk(file, length, data, keywordLength)) return false;

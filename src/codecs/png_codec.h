@@ -15,7 +15,7 @@
 namespace pelmor {
 
 namespace platform {
-class File;
+class BufferedFile;
 }
 
 class CPngCodec : public CImageCodec {
@@ -65,18 +65,17 @@ class CPngCodec : public CImageCodec {
   uint16_t dibBitCount = 0;
 
  private:
-  class ChunkFile;
 
-  bool ReadChunks(ChunkFile& file);
-  bool ReadHeader(ChunkFile& file, uint32_t length);
-  bool ReadPalette(ChunkFile& file, uint32_t length);
-  bool AppendImageData(ChunkFile& file, uint32_t length, std::vector<uint8_t>& imageData);
+  bool ReadChunks(platform::BufferedFile& file);
+  bool ReadHeader(platform::BufferedFile& file, uint32_t length);
+  bool ReadPalette(platform::BufferedFile& file, uint32_t length);
+  bool AppendImageData(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& imageData);
   // Reads a text chunk's data and CRC; the keyword ends at the first zero byte. An empty chunk
   // leaves data empty. False when the data is not in the file, is too large, or has no keyword end.
-  static bool ReadKeywordChunk(ChunkFile& file, uint32_t length, std::vector<uint8_t>& data,
+  static bool ReadKeywordChunk(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& data,
                                size_t& keywordLength);
-  bool ReadText(ChunkFile& file, uint32_t length);
-  bool ReadCompressedText(ChunkFile& file, uint32_t length);
+  bool ReadText(platform::BufferedFile& file, uint32_t length);
+  bool ReadCompressedText(platform::BufferedFile& file, uint32_t length);
   void StoreTextField(const std::string& keyword, const uint8_t* text, size_t textLength);
   bool FinishImage(const std::vector<uint8_t>& imageData);
   // Allocates the document's DIB for the accepted header, with the grey ramp for grey images.

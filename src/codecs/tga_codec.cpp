@@ -8,6 +8,7 @@
 #include "model/checked_size.h"
 #include "model/dib_view.h"
 #include "model/image_doc.h"
+#include "platform/buffered_file.h"
 #include "platform/file.h"
 
 namespace pelmor {
@@ -23,37 +24,6 @@ constexpr uint8_t kTopToBottom = 0x20;
 // enough that system calls cost nothing, small enough to stay in the cache between the read and
 // the conversion.
 constexpr size_t kChunk = size_t{256} << 10;
-
-// A window onto a file read in large pieces.
-class ChunkReader {
- public:
-  ChunkReader(platform::File& file, size_t capacity)
-      : file_(file), capacity_(capacity),
-        buffer_(std::make_unique_for_overwrite<uint8_t[]>(capacity)) {}
-
-  // Makes at least `want` (at most half the capacity) bytes available unless the file ends
-  // first; returns how many are.
-  size_t Fill(size_t want) {
-    if (end_ - pos_ >= want || atEnd_) return end_ - pos_;
-    std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
-    end_ -= pos_;
-    pos_ = 0;
-    const int64_t got = file_.Read(buffer_.get() + end_, capacity_ - end_);
-    if (got < static_cast<int64_t>(capacity_ - end_)) atEnd_ = true;  // the end, or an error
-    if (got > 0) end_ += static_cast<size_t>(got);
-    return end_ - pos_;
-  }
-  const uint8_t* Data() const { return buffer_.get() + pos_; }
-  void Consume(size_t n) { pos_ += n; }
-
- private:
-  platform::File& file_;
-  size_t capacity_;
-  std::unique_ptr<uint8_t[]> buffer_;
-  size_t pos_ = 0;
-  size_t end_ = 0;
-  bool atEnd_ = false;
-};
 
 // One file pixel of In bytes (blue, green, red, maybe alpha; or a 16-bit word) as a DIB pixel of
 // Out bytes: a 16-bit word is kept, alpha is dropped.
@@ -159,7 +129,7 @@ bool DecodeRows(platform::File& file, int64_t dataBytes, uint8_t* bits, size_t s
   const size_t rowMax = size_t(width) * (runLength ? bytesPerPixel + 1 : bytesPerPixel);
   size_t capacity = std::max(kChunk, 2 * rowMax);
   capacity = static_cast<size_t>(std::min<int64_t>(capacity, dataBytes));
-  ChunkReader reader(file, capacity);
+  platform::BufferedFile reader(file, capacity);
   const RowDecoder decodeRow = PickRowDecoder(bytesPerPixel, runLength, rightToLeft);
   for (int32_t r = 0; r < height; ++r) {
     const size_t available = reader.Fill(rowMax);

@@ -59,6 +59,11 @@ bool File::Seek(int64_t offset) {
   return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
+int64_t File::Tell() const {
+  if (fd_ < 0) return -1;
+  return static_cast<int64_t>(::lseek(fd_, 0, SEEK_CUR));
+}
+
 int64_t File::Read(void* dst, size_t n) {
   if (fd_ < 0) return -1;
   auto* out = static_cast<char*>(dst);

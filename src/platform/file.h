@@ -30,6 +30,8 @@ class File {
   int64_t Size() const;
   // Absolute position from the start; false when it fails or is negative.
   bool Seek(int64_t offset);
+  // The current position, or -1.
+  int64_t Tell() const;
   // Reads up to n bytes; returns the count read (short only at the end of the file), or -1.
   int64_t Read(void* dst, size_t n);
   // True only when exactly n bytes were read.
