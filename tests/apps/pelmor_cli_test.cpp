@@ -35,7 +35,7 @@ CliRun Pelmor(const std::string& args) {
 class PelmorCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    BmpSpec s;
+    BmpRecipe s;
     s.width = 3;
     s.height = 2;
     s.bitCount = 8;

@@ -37,8 +37,8 @@ std::vector<std::vector<uint32_t>> ReadRender(const std::string& path) {
 class RenderTest : public ::testing::Test {
  protected:
   std::string Bmp(const std::vector<std::vector<uint32_t>>& picture) {
-    const DibSpec d = TrueColorSpec(picture);
-    BmpSpec s;
+    const DibRecipe d = TrueColorSpec(picture);
+    BmpRecipe s;
     s.width = d.width;
     s.height = d.height;
     s.pixels = d.pixels;

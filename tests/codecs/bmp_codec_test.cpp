@@ -48,7 +48,7 @@ Bytes GreyTable(size_t entries, size_t entrySize) {
 }
 
 TEST_F(BmpCodecTest, CoreHeaderIsExpandedWithFourByteEntries) {
-  BmpSpec s;
+  BmpRecipe s;
   s.headerSize = 12;
   s.width = 3;
   s.height = 2;
@@ -78,7 +78,7 @@ TEST_F(BmpCodecTest, CoreHeaderIsExpandedWithFourByteEntries) {
 }
 
 TEST_F(BmpCodecTest, CoreHeaderRefusesOtherDepthsAndShortData) {
-  BmpSpec s;
+  BmpRecipe s;
   s.headerSize = 12;
   s.width = 20;
   s.height = 4;
@@ -93,7 +93,7 @@ TEST_F(BmpCodecTest, CoreHeaderRefusesOtherDepthsAndShortData) {
 }
 
 TEST_F(BmpCodecTest, ZeroOffsetPutsPixelsAfterHeaderAndTable) {
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 4;
   s.height = 1;
   s.bitCount = 8;
@@ -106,7 +106,7 @@ TEST_F(BmpCodecTest, ZeroOffsetPutsPixelsAfterHeaderAndTable) {
 }
 
 TEST_F(BmpCodecTest, SizeCheckCountsEveryByte) {
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 5;
   s.height = 3;
   s.bitCount = 24;
@@ -120,21 +120,21 @@ TEST_F(BmpCodecTest, SizeCheckCountsEveryByte) {
 
 TEST_F(BmpCodecTest, HeaderSizesOutsideTheKnownRangeFail) {
   for (uint32_t size : {39u, 0u, 13u}) {
-    BmpSpec s;
+    BmpRecipe s;
     s.headerSize = 40;
     Bytes file = MakeBmp(s);
     StoreU32LE(file.data() + 14, size);
     EXPECT_FALSE(Open(file)) << size;
   }
   // A header claiming the whole file (or more) is refused too.
-  BmpSpec s;
+  BmpRecipe s;
   Bytes file = MakeBmp(s);
   StoreU32LE(file.data() + 14, static_cast<uint32_t>(file.size()));
   EXPECT_FALSE(Open(file));
 }
 
 TEST_F(BmpCodecTest, ShortFilesAndWrongSignaturesFail) {
-  BmpSpec s;
+  BmpRecipe s;
   Bytes file = MakeBmp(s);
   for (size_t len : {size_t{0}, size_t{10}, size_t{14}, size_t{53}}) {
     EXPECT_FALSE(Open(Bytes(file.begin(), file.begin() + static_cast<long>(len)))) << len;
@@ -144,7 +144,7 @@ TEST_F(BmpCodecTest, ShortFilesAndWrongSignaturesFail) {
 }
 
 TEST_F(BmpCodecTest, TopDownLoadsWithPositiveHeightAndKeepsItsOrientation) {
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 1;
   s.height = -2;
   s.bitCount = 24;
@@ -156,7 +156,7 @@ TEST_F(BmpCodecTest, TopDownLoadsWithPositiveHeightAndKeepsItsOrientation) {
 }
 
 TEST_F(BmpCodecTest, WriterPutsThePixelsAfterHeaderAndTable) {
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 3;
   s.height = 2;
   s.bitCount = 24;
@@ -182,7 +182,7 @@ TEST_F(BmpCodecTest, WriterPutsThePixelsAfterHeaderAndTable) {
 
 TEST_F(BmpCodecTest, LaterHeaderVersionsAreWrittenAsCorrectFiles) {
   // A 124-byte header with a 16-entry table, pixels after a gap, read in place.
-  BmpSpec s;
+  BmpRecipe s;
   s.headerSize = 124;
   s.width = 5;
   s.height = 3;
@@ -203,7 +203,7 @@ TEST_F(BmpCodecTest, LaterHeaderVersionsAreWrittenAsCorrectFiles) {
 }
 
 TEST_F(BmpCodecTest, BitFieldMasksAndTopDownRowsSurviveSaving) {
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 2;
   s.height = -2;
   s.bitCount = 16;
@@ -222,7 +222,7 @@ TEST_F(BmpCodecTest, BitFieldMasksAndTopDownRowsSurviveSaving) {
   EXPECT_EQ(Bytes(again.bits, again.bits + 8), s.pixels);
 
   // The same masks inside a 56-byte header come out after a 40-byte one.
-  BmpSpec v3 = s;
+  BmpRecipe v3 = s;
   v3.headerSize = 56;
   v3.masks.clear();
   Bytes file = MakeBmp(v3);
@@ -239,7 +239,7 @@ TEST_F(BmpCodecTest, BitFieldMasksAndTopDownRowsSurviveSaving) {
 
 TEST_F(BmpCodecTest, SizesThatWrapIn32BitsFailCleanly) {
   // stride 0x40000 x 0x4000 rows is 2^32: zero in 32-bit arithmetic.
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 0x10000;
   s.height = 0x4000;
   s.bitCount = 32;
@@ -255,7 +255,7 @@ TEST_F(BmpCodecTest, SizesThatWrapIn32BitsFailCleanly) {
   s.offBits = 0xFFFFFFF0;
   EXPECT_FALSE(Open(MakeBmp(s)));
   // Core header: 65535 x 65535 at 24 bits is far above any sane allocation.
-  BmpSpec core;
+  BmpRecipe core;
   core.headerSize = 12;
   core.width = 65535;
   core.height = 65535;
@@ -266,13 +266,13 @@ TEST_F(BmpCodecTest, SizesThatWrapIn32BitsFailCleanly) {
 
 TEST_F(BmpCodecTest, ImpossibleDimensionsFail) {
   for (int32_t w : {0, -5, INT32_MIN}) {
-    BmpSpec s;
+    BmpRecipe s;
     s.width = w;
     s.pixels = Bytes(16, 0);
     EXPECT_FALSE(Open(MakeBmp(s))) << w;
   }
   for (int32_t h : {0, INT32_MIN}) {
-    BmpSpec s;
+    BmpRecipe s;
     s.height = h;
     s.pixels = Bytes(16, 0);
     EXPECT_FALSE(Open(MakeBmp(s))) << h;
@@ -280,7 +280,7 @@ TEST_F(BmpCodecTest, ImpossibleDimensionsFail) {
 }
 
 TEST_F(BmpCodecTest, AColourCountBeyondTheFileFailsTheOpen) {
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 4;
   s.height = 1;
   s.bitCount = 8;
@@ -302,7 +302,7 @@ TEST_F(BmpCodecTest, AColourCountBeyondTheFileFailsTheOpen) {
 }
 
 TEST_F(BmpCodecTest, TwoBitImagesHaveNoValidColourCount) {
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 4;
   s.height = 1;
   s.bitCount = 2;
@@ -313,7 +313,7 @@ TEST_F(BmpCodecTest, TwoBitImagesHaveNoValidColourCount) {
 }
 
 TEST_F(BmpCodecTest, ReaderRefusesADocumentThatHoldsAnImage) {
-  BmpSpec s;
+  BmpRecipe s;
   ASSERT_TRUE(Open(MakeBmp(s)));
   BITMAPINFOHEADER* before = doc_.header;
   EXPECT_FALSE(doc_.bmpCodec.Load(0));
@@ -327,7 +327,7 @@ TEST_F(BmpCodecTest, PathsLongerThan259CharactersOpenTheRightFile) {
   std::filesystem::create_directories(deep);
   const std::string path = (deep / "picture.bmp").string();
   ASSERT_GT(path.size(), 300u);
-  WriteFile(path, MakeBmp(BmpSpec{}));
+  WriteFile(path, MakeBmp(BmpRecipe{}));
   ASSERT_TRUE(doc_.Open(path.c_str(), 0));
   EXPECT_EQ(doc_.fileName, path);
 }

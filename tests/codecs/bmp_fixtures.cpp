@@ -4,7 +4,7 @@
 
 namespace pelmor::test {
 
-Bytes MakeBmp(const BmpSpec& s) {
+Bytes MakeBmp(const BmpRecipe& s) {
   const uint32_t absHeight = static_cast<uint32_t>(std::abs(s.height));
   Bytes pixels = s.pixels;
   if (pixels.empty()) {

@@ -5,7 +5,7 @@
 
 namespace pelmor::test {
 
-struct BmpSpec {
+struct BmpRecipe {
   int32_t width = 2;
   int32_t height = 2;  // negative: top-down
   uint16_t bitCount = 24;
@@ -19,6 +19,6 @@ struct BmpSpec {
   size_t gapBeforePixels = 0;
 };
 
-Bytes MakeBmp(const BmpSpec& spec);
+Bytes MakeBmp(const BmpRecipe& recipe);
 
 }  // namespace pelmor::test

@@ -211,7 +211,7 @@ TEST_F(TgaCodecTest, ShortFilesAreRefusedBeforeAnythingIsAllocated) {
 }
 
 TEST_F(TgaCodecTest, AnEarlierImageInTheDocumentIsReplaced) {
-  BmpSpec bmp;
+  BmpRecipe bmp;
   bmp.width = 7;
   bmp.bitCount = 8;
   bmp.table = Bytes(1024, 0);
@@ -254,7 +254,7 @@ TEST_F(TgaCodecTest, SixteenBitImagesSaveAsSixteenBitWords) {
   EXPECT_EQ(Bytes(saved.begin() + 18, saved.end()), s.data);
 
   // A 5-6-5 bit-field image is repacked as 5-5-5: pure red, green and blue stay pure.
-  BmpSpec bmp;
+  BmpRecipe bmp;
   bmp.width = 3;
   bmp.height = 1;
   bmp.bitCount = 16;
@@ -271,7 +271,7 @@ TEST_F(TgaCodecTest, SixteenBitImagesSaveAsSixteenBitWords) {
 TEST_F(TgaCodecTest, WriterRefusesWhatItCannotWriteAndKeepsPicturesUpright) {
   const std::string out = Saved();
   EXPECT_FALSE(doc_.tgaCodec.Save(out.c_str(), 0.9f));  // no image
-  BmpSpec bmp;
+  BmpRecipe bmp;
   bmp.bitCount = 8;
   bmp.table = Bytes(1024, 0);
   ASSERT_TRUE(Open(MakeBmp(bmp), "palette.bmp"));

@@ -13,9 +13,9 @@ using namespace platform;
 using Rows = std::vector<std::vector<uint32_t>>;
 
 // 24-bit pixels of a picture (rows from the top, 0x00RRGGBB) in a BMP file's row order.
-BmpSpec TrueColorBmp(const Rows& picture, bool topDown = false) {
-  BmpSpec s;
-  const DibSpec d = TrueColorSpec(picture, topDown);
+BmpRecipe TrueColorBmp(const Rows& picture, bool topDown = false) {
+  BmpRecipe s;
+  const DibRecipe d = TrueColorSpec(picture, topDown);
   s.width = d.width;
   s.height = d.height;
   s.bitCount = 24;
@@ -25,9 +25,9 @@ BmpSpec TrueColorBmp(const Rows& picture, bool topDown = false) {
 
 class DrawTest : public ::testing::Test {
  protected:
-  void OpenBmp(const BmpSpec& spec) {
+  void OpenBmp(const BmpRecipe& recipe) {
     const std::string path = dir_.File("image.bmp");
-    WriteFile(path, MakeBmp(spec));
+    WriteFile(path, MakeBmp(recipe));
     ASSERT_TRUE(doc_.Open(path.c_str(), 0));
   }
   TempDir dir_;
@@ -45,7 +45,7 @@ TEST_F(DrawTest, PaletteIsSelectedForTheCallAndTheOldOneRealisedAfter) {
   EXPECT_EQ(c.Dc()->realizations, 0);
   EXPECT_EQ(c.At(1, 0), 0x405060u);
 
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 2;
   s.height = 1;
   s.bitCount = 8;
@@ -176,7 +176,7 @@ TEST_F(DrawTest, NoStretchShowsTheTopRows) {
 }
 
 TEST_F(DrawTest, WithoutHalftoneAPaletteImageShrinksInTheContextsMode) {
-  BmpSpec s;
+  BmpRecipe s;
   s.width = 2;
   s.height = 1;
   s.bitCount = 8;

@@ -18,7 +18,7 @@ class ImageDocTest : public ::testing::Test {
     return p;
   }
   static Bytes Palette8() {
-    BmpSpec s;
+    BmpRecipe s;
     s.width = 3;
     s.height = 2;
     s.bitCount = 8;
@@ -56,7 +56,7 @@ TEST_F(ImageDocTest, PaletteIsBuiltFromTheColourTableInRgbOrder) {
   EXPECT_EQ(doc_.currentImage, 0);
 
   // A true-colour image has no palette, and opening it drops the old one.
-  ASSERT_TRUE(doc_.Open(Write("t.bmp", MakeBmp(BmpSpec{})).c_str(), 0));
+  ASSERT_TRUE(doc_.Open(Write("t.bmp", MakeBmp(BmpRecipe{})).c_str(), 0));
   EXPECT_EQ(doc_.palette, nullptr);
 }
 
@@ -96,10 +96,10 @@ TEST_F(ImageDocTest, FailedOpenLeavesTheDocumentEmptyWithTheName) {
 }
 
 TEST_F(ImageDocTest, ANameWithoutADotNeverOpens) {
-  const std::string p = Write("picture", MakeBmp(BmpSpec{}));
+  const std::string p = Write("picture", MakeBmp(BmpRecipe{}));
   EXPECT_FALSE(doc_.Open(p.c_str(), 0));
   // Any extension at all lets the readers try their luck.
-  EXPECT_TRUE(doc_.Open(Write("picture.txt", MakeBmp(BmpSpec{})).c_str(), 0));
+  EXPECT_TRUE(doc_.Open(Write("picture.txt", MakeBmp(BmpRecipe{})).c_str(), 0));
   EXPECT_EQ(doc_.currentCodec, &doc_.bmpCodec);
 }
 

@@ -5,7 +5,7 @@
 
 namespace pelmor::test {
 
-Dib::Dib(const DibSpec& s) {
+Dib::Dib(const DibRecipe& s) {
   ByteWriter w;
   const bool bitfields = s.compression == BI_BITFIELDS;
   w.U32(s.headerSize).U32(static_cast<uint32_t>(s.width)).U32(static_cast<uint32_t>(s.height));
@@ -26,8 +26,8 @@ Dib::Dib(const DibSpec& s) {
   memory_ = w.Take();
 }
 
-DibSpec TrueColorSpec(const std::vector<std::vector<uint32_t>>& rows, bool topDown) {
-  DibSpec s;
+DibRecipe TrueColorSpec(const std::vector<std::vector<uint32_t>>& rows, bool topDown) {
+  DibRecipe s;
   s.height = static_cast<int32_t>(rows.size());
   s.width = static_cast<int32_t>(rows[0].size());
   if (topDown) s.height = -s.height;

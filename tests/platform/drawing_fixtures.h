@@ -12,7 +12,7 @@ namespace pelmor::test {
 
 // A DIB laid out in one piece of memory: header (40 bytes or longer), the three masks after a
 // 40-byte header that uses bit fields, the colour table, then the pixels.
-struct DibSpec {
+struct DibRecipe {
   int32_t width = 1;
   int32_t height = 1;  // negative: top-down
   uint16_t bitCount = 24;
@@ -27,7 +27,7 @@ struct DibSpec {
 
 class Dib {
  public:
-  explicit Dib(const DibSpec& spec);
+  explicit Dib(const DibRecipe& recipe);
   const BITMAPINFOHEADER* Header() const {
     return reinterpret_cast<const BITMAPINFOHEADER*>(memory_.data());
   }
@@ -42,7 +42,7 @@ class Dib {
 };
 
 // Rows of 24-bit pixels (0x00RRGGBB, picture rows from the top) as a bottom-up (or top-down) DIB.
-DibSpec TrueColorSpec(const std::vector<std::vector<uint32_t>>& rows, bool topDown = false);
+DibRecipe TrueColorSpec(const std::vector<std::vector<uint32_t>>& rows, bool topDown = false);
 
 // A surface with a display context on it, filled with one colour.
 class Canvas {

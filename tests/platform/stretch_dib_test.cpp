@@ -173,12 +173,12 @@ TEST(StretchHalftone, LargeRatiosStayWithinTheSourceRange) {
 
 struct FormatCase {
   const char* name;
-  DibSpec spec;
+  DibRecipe recipe;
   std::vector<uint32_t> expected;  // the first picture row
 };
 
-DibSpec Spec(uint16_t bits, uint32_t compression, int32_t width, Bytes pixels) {
-  DibSpec s;
+DibRecipe Recipe(uint16_t bits, uint32_t compression, int32_t width, Bytes pixels) {
+  DibRecipe s;
   s.width = width;
   s.bitCount = bits;
   s.compression = compression;
@@ -189,59 +189,59 @@ DibSpec Spec(uint16_t bits, uint32_t compression, int32_t width, Bytes pixels) {
 TEST(StretchFormats, EveryPixelFormatConvertsBeforeDrawing) {
   std::vector<FormatCase> cases;
   {
-    DibSpec s = Spec(1, BI_RGB, 10, {0b10110000, 0b01000000, 0, 0});
+    DibRecipe s = Recipe(1, BI_RGB, 10, {0b10110000, 0b01000000, 0, 0});
     s.table = {0x112233, 0xAABBCC};
     cases.push_back({"1 bit, leftmost pixel in bit 7", s,
                      {0xAABBCC, 0x112233, 0xAABBCC, 0xAABBCC, 0x112233, 0x112233, 0x112233,
                       0x112233, 0x112233, 0xAABBCC}});
   }
   {
-    DibSpec s = Spec(4, BI_RGB, 3, {0x21, 0x30, 0, 0});
+    DibRecipe s = Recipe(4, BI_RGB, 3, {0x21, 0x30, 0, 0});
     s.table = {0x000001, 0x000002, 0x000003, 0x000004};
     s.clrUsed = 3;  // index 3 is past the table: black
     cases.push_back({"4 bits, high nibble first, past the count black", s, {0x000003, 0x000002, 0}});
   }
   {
-    DibSpec s = Spec(8, BI_RGB, 3, {2, 0, 1, 0});
+    DibRecipe s = Recipe(8, BI_RGB, 3, {2, 0, 1, 0});
     s.table = {0x0A0B0C, 0x102030, 0xFFEEDD};
     s.clrUsed = 3;
     cases.push_back({"8 bits", s, {0xFFEEDD, 0x0A0B0C, 0x102030}});
   }
-  cases.push_back({"16 bits 5-5-5, bit 15 ignored", Spec(16, BI_RGB, 4, {0xFF, 0x7F, 0x10, 0x42, 0x00, 0x80, 0x1F, 0x00}),
+  cases.push_back({"16 bits 5-5-5, bit 15 ignored", Recipe(16, BI_RGB, 4, {0xFF, 0x7F, 0x10, 0x42, 0x00, 0x80, 0x1F, 0x00}),
                    {0xFFFFFF, 0x848484, 0x000000, 0x0000FF}});
   {
-    DibSpec s = Spec(16, BI_BITFIELDS, 2, {0x00, 0xF8, 0xE0, 0x07});
+    DibRecipe s = Recipe(16, BI_BITFIELDS, 2, {0x00, 0xF8, 0xE0, 0x07});
     s.masks = {0xF800, 0x07E0, 0x001F};
     cases.push_back({"16 bits 5-6-5 bit fields", s, {0xFF0000, 0x00FF00}});
   }
   {
-    DibSpec s = Spec(16, BI_BITFIELDS, 2, {0x21, 0x08, 0x00, 0x00});
+    DibRecipe s = Recipe(16, BI_BITFIELDS, 2, {0x21, 0x08, 0x00, 0x00});
     s.masks = {0x0F00, 0x00F0, 0x000F};  // 4 bits each: 0x8 -> 0x88, 0x2 -> 0x22, 0x1 -> 0x11
     cases.push_back({"16 bits 4-4-4", s, {0x882211, 0}});
   }
-  cases.push_back({"24 bits", Spec(24, BI_RGB, 2, {1, 2, 3, 4, 5, 6, 0, 0}), {0x030201, 0x060504}});
-  cases.push_back({"32 bits, top byte ignored", Spec(32, BI_RGB, 2, {1, 2, 3, 0xFF, 4, 5, 6, 7}),
+  cases.push_back({"24 bits", Recipe(24, BI_RGB, 2, {1, 2, 3, 4, 5, 6, 0, 0}), {0x030201, 0x060504}});
+  cases.push_back({"32 bits, top byte ignored", Recipe(32, BI_RGB, 2, {1, 2, 3, 0xFF, 4, 5, 6, 7}),
                    {0x030201, 0x060504}});
   {
-    DibSpec s = Spec(32, BI_BITFIELDS, 1, {0x00, 0x33, 0x22, 0x11});
+    DibRecipe s = Recipe(32, BI_BITFIELDS, 1, {0x00, 0x33, 0x22, 0x11});
     s.masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
     cases.push_back({"32 bits with shifted fields", s, {0x112233}});
   }
   {
-    DibSpec s = Spec(32, BI_BITFIELDS, 1, {0x00, 0x33, 0x22, 0x11});
+    DibRecipe s = Recipe(32, BI_BITFIELDS, 1, {0x00, 0x33, 0x22, 0x11});
     s.masks = {0xFF000000, 0x00FF0000, 0x0000FF00};
     s.headerSize = 124;  // masks inside the header
     cases.push_back({"32 bits, masks in a long header", s, {0x112233}});
   }
   {
-    DibSpec s = Spec(8, BI_RGB, 2, {1, 0, 0, 0});
+    DibRecipe s = Recipe(8, BI_RGB, 2, {1, 0, 0, 0});
     s.table = {0x010203, 0x0A0B0C};
     s.headerSize = 108;  // the table follows the longer header
     s.clrUsed = 2;
     cases.push_back({"8 bits after a 108-byte header", s, {0x0A0B0C, 0x010203}});
   }
   for (const FormatCase& k : cases) {
-    Dib dib(k.spec);
+    Dib dib(k.recipe);
     const auto w = static_cast<int32_t>(k.expected.size());
     Canvas c(w, 1);
     EXPECT_EQ(c.Stretch(dib, 0, 0, w, 1, 0, 0, w, 1), 1) << k.name;
@@ -250,9 +250,9 @@ TEST(StretchFormats, EveryPixelFormatConvertsBeforeDrawing) {
 }
 
 TEST(StretchFormats, UndrawableHeadersPaintNothing) {
-  auto base = [] { return Spec(24, BI_RGB, 1, {1, 2, 3, 0}); };
-  std::vector<std::pair<const char*, DibSpec>> cases;
-  DibSpec s = base();
+  auto base = [] { return Recipe(24, BI_RGB, 1, {1, 2, 3, 0}); };
+  std::vector<std::pair<const char*, DibRecipe>> cases;
+  DibRecipe s = base();
   s.width = 0;
   cases.emplace_back("zero width", s);
   s = base();
@@ -265,25 +265,25 @@ TEST(StretchFormats, UndrawableHeadersPaintNothing) {
   s.compression = BI_BITFIELDS;
   s.masks = {0xFF0000, 0xFF00, 0xFF};
   cases.emplace_back("24 bits with bit fields", s);
-  s = Spec(4, BI_RLE8, 2, {2, 1, 0, 1});
+  s = Recipe(4, BI_RLE8, 2, {2, 1, 0, 1});
   s.table = std::vector<uint32_t>(16, 0xFFFFFF);
   cases.emplace_back("RLE8 at 4 bits", s);
-  s = Spec(8, BI_RLE8, 2, {2, 1, 0, 1});
+  s = Recipe(8, BI_RLE8, 2, {2, 1, 0, 1});
   s.table = std::vector<uint32_t>(256, 0xFFFFFF);
   s.height = -1;
   cases.emplace_back("top-down run lengths", s);
   s = base();
   s.headerSize = 12;
   cases.emplace_back("header shorter than 40 bytes", s);
-  s = Spec(8, BI_RGB, 1, {0, 0, 0, 0});
+  s = Recipe(8, BI_RGB, 1, {0, 0, 0, 0});
   s.clrUsed = 200;  // the table is not there
   cases.emplace_back("colour table past the memory", s);
-  s = Spec(24, BI_RGB, 4, {1, 2, 3});  // rows need 16 bytes
+  s = Recipe(24, BI_RGB, 4, {1, 2, 3});  // rows need 16 bytes
   cases.emplace_back("pixels past the memory", s);
-  s = Spec(16, BI_BITFIELDS, 1, {});
+  s = Recipe(16, BI_BITFIELDS, 1, {});
   cases.emplace_back("masks past the memory", s);
-  for (const auto& [name, spec] : cases) {
-    Dib dib(spec);
+  for (const auto& [name, recipe] : cases) {
+    Dib dib(recipe);
     Canvas c(2, 2, 0xABCDEF);
     EXPECT_EQ(c.Stretch(dib, 0, 0, 2, 2, 0, 0, 1, 1), 0) << name;
     EXPECT_EQ(c.At(0, 0), 0xABCDEFu) << name;
@@ -301,8 +301,8 @@ TEST(StretchFormats, UndrawableHeadersPaintNothing) {
 }
 
 // 4 columns x 3 rows of 8-bit run-length data, colours = index * 0x10101 except entry 0.
-DibSpec RunLengthSpec(uint32_t compression, Bytes data) {
-  DibSpec s;
+DibRecipe RunLengthSpec(uint32_t compression, Bytes data) {
+  DibRecipe s;
   s.width = 4;
   s.height = 3;
   s.bitCount = compression == BI_RLE8 ? 8 : 4;
@@ -318,7 +318,7 @@ TEST(StretchRunLength, RunsLiteralsEndOfLineDeltaAndEndOfBitmap) {
   auto px = [](uint32_t i) { return i * 0x10101; };
   struct Case {
     const char* name;
-    DibSpec spec;
+    DibRecipe recipe;
     Rows expected;  // picture rows from the top, as copied 1:1 from (0, 0)
   };
   const Case cases[] = {
@@ -335,7 +335,7 @@ TEST(StretchRunLength, RunsLiteralsEndOfLineDeltaAndEndOfBitmap) {
        {{bg, bg, bg, bg}, {bg, bg, bg, bg}, {px(4), px(4), bg, bg}}},
   };
   for (const Case& k : cases) {
-    Dib dib(k.spec);
+    Dib dib(k.recipe);
     Canvas c(4, 3, bg);
     EXPECT_EQ(c.Stretch(dib, 0, 0, 4, 3, 0, 0, 4, 3), 3) << k.name;
     EXPECT_EQ(c.Rows(0, 0, 4, 3), k.expected) << k.name;
