@@ -5,7 +5,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bash "$root/scripts/setup.sh"
-build_tree "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+build_tree "$root/build" >/dev/null
 pelmor="$root/build/apps/pelmor/pelmor"
 out="$root/out"
 mkdir -p "$out"
