@@ -154,23 +154,6 @@ class Scratch {
   size_t size_ = 0;
 };
 
-// Joins an LZW strip to the decoder: the decoded bytes fill the strip buffer from its start,
-// whatever the line length, and what does not fit is dropped.
-class CTiffSink : public CPlainPixelSink {
- public:
-  using CPlainPixelSink::CPlainPixelSink;
-  int16_t PutLine(const uint8_t* line, int32_t count) override {
-    const int32_t n = std::min(count, pixelsSize - pixelsPos);
-    if (n > 0) {
-      std::memcpy(pixels + pixelsPos, line, static_cast<size_t>(n));
-      pixelsPos += n;
-    }
-    // Once the buffer is full every later line is dropped: the decoder need not deliver them.
-    if (pixelsPos >= pixelsSize) ignoreFurtherLines = true;
-    return 0;
-  }
-};
-
 // Undoes horizontal differencing on rows of rowBytes bytes: each byte adds the byte `step` places
 // before it (one pixel back), modulo 256.
 void UndoDifferencing(uint8_t* rows, uint64_t count, uint64_t rowBytes, uint32_t step) {
@@ -355,7 +338,10 @@ StripReadResult ReadStrips(CTiffFile& file, const TiffDirectory& dir, CImageDoc&
         if (needed > INT32_MAX) break;
         data = unpacked.Get(needed);
         if (data == nullptr) break;
-        CTiffSink sink(in, static_cast<int32_t>(count), data, static_cast<int32_t>(needed));
+        // The decoded bytes fill the strip buffer from its start, whatever the line length, and
+        // what does not fit is dropped.
+        CAppendingPixelSink sink(in, static_cast<int32_t>(count), data,
+                                 static_cast<int32_t>(needed));
         CLzwDecoder lzw(8, CLzwDecoder::kMsbFirst, true, &sink);
         int32_t badCodes = 0;
         if (lzw.Decode(static_cast<int32_t>(width), &badCodes) != 0 || badCodes != 0) break;

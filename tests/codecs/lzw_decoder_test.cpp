@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <unordered_map>
 #include <vector>
@@ -335,6 +336,59 @@ TEST(LzwDecoder, MatchesTheStepByStepAlgorithmOnDamagedStreams) {
     EXPECT_EQ(Both(in, root, msb, early, width), LzwReference(in, root, msb, early, width))
         << "round " << round;
   }
+}
+
+// A sink that only appends lines to its pixels has them written in place. Whatever the stream,
+// its pixels, pixelsPos, ignoreFurtherLines and the result must be what handing it every line
+// would have given: on intact, damaged and cut streams, with room to spare, with room running
+// out mid-stream (the decoder goes on through its line buffer near the end), and from an offset.
+TEST(LzwDecoder, AppendingSinkGetsInPlaceWhatItsLinesWouldHaveGiven) {
+  auto check = [](const Bytes& in, int root, bool msb, bool early, int width, size_t room,
+                  int32_t start) {
+    const Outcome want = LzwReference(in, root, msb, early, width);
+    Bytes expected;
+    for (const Bytes& l : want.lines) expected.insert(expected.end(), l.begin(), l.end());
+    Bytes pixels(start + room, 0xEE);
+    CAppendingPixelSink sink(in.data(), int32_t(in.size()), pixels.data(), int32_t(pixels.size()));
+    sink.pixelsPos = start;
+    CLzwDecoder d(int16_t(root), msb ? CLzwDecoder::kMsbFirst : CLzwDecoder::kLsbFirst, early,
+                  &sink);
+    int32_t bad = -1;
+    EXPECT_EQ(d.Decode(width, &bad), want.result);
+    EXPECT_EQ(bad, want.bad);
+    const size_t n = std::min(expected.size(), room);
+    EXPECT_EQ(size_t(sink.pixelsPos), start + n);
+    EXPECT_EQ(sink.ignoreFurtherLines, expected.size() >= room);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + n, pixels.begin() + start));
+    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.begin() + start, [](uint8_t b) { return b == 0xEE; }));
+  };
+
+  std::mt19937 rng(5);
+  for (int round = 0; round < 40; ++round) {
+    const int root = round % 2 ? 8 : 2 + int(rng() % 7);
+    const bool msb = rng() & 1, early = rng() & 1;
+    Bytes data(20000 + rng() % 30000);
+    for (size_t i = 0; i < data.size(); ++i) {
+      data[i] = rng() % 3 == 0 ? uint8_t(rng() % (1 << root)) : data[i ? i - 1 : 0];
+    }
+    Bytes in = Encode(data, root, msb, early, rng() & 1);
+    if (round % 4 == 1) {
+      for (int k = 0; k < 3; ++k) in[rng() % in.size()] ^= uint8_t(1 << rng() % 8);
+    } else if (round % 4 == 2) {
+      in.resize(in.size() / 3 + rng() % (in.size() / 2));
+    }
+    const int width = round % 5 == 0 ? 1 + int(rng() % 3) : 1 + int(rng() % 5000);
+    SCOPED_TRACE(round);
+    check(in, root, msb, early, width, data.size() / 2, 0);
+    check(in, root, msb, early, width, data.size() + 9000, 3);
+  }
+
+  // Input ending right after a clear code: -1 before any complete line, 0 after one.
+  CodeWriter w(true);
+  w.Put(256, 9);
+  for (int i = 0; i < 250; ++i) w.Put(i % 7, 9);
+  w.Put(256, 9);
+  for (int width : {300, 100}) check(w.bytes(), 8, true, true, width, 20000, 0);
 }
 
 }  // namespace
