@@ -250,7 +250,9 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
       // inPos names the byte after the last one a code took bits from; the bits left in that
       // byte are kept for a later Decode.
       if (preCount != 0) {
-        bitsLeft = static_cast<int16_t>(preCount);
+        // Nothing was taken from data: a whole unread leftover byte is given back as well.
+        plain->inPos = start - preCount / 8;
+        bitsLeft = static_cast<int16_t>(preCount % 8);
         return;
       }
       const int32_t consumed = static_cast<int32_t>(begin - data + static_cast<int64_t>((pos + 7) / 8));

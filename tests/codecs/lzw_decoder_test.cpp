@@ -338,6 +338,31 @@ TEST(LzwDecoder, MatchesTheStepByStepAlgorithmOnDamagedStreams) {
   }
 }
 
+TEST(LzwDecoder, ASecondDecodeGoesOnFromTheBitsTheFirstLeft) {
+  // Two streams back to back; the first ends mid-byte, so the second starts with four bits left
+  // over: one whole code, then a code that takes one more leftover bit (a 1) and two new ones:
+  // 6 ("1 1") most significant bit first, 3 least significant bit first.
+  for (bool msb : {true, false}) {
+    CodeWriter w(msb);
+    w.Put(4, 3).Put(1, 3).Put(2, 3).Put(5, 3);
+    w.Put(1, 3).Put(msb ? 6 : 3, 3).Put(5, 3);
+    const Bytes in = w.bytes();
+    ByteSink bytes(in);
+    ArraySink array(in);
+    CLzwDecoder a(2, msb ? CLzwDecoder::kMsbFirst : CLzwDecoder::kLsbFirst, false, &bytes);
+    CLzwDecoder b(2, msb ? CLzwDecoder::kMsbFirst : CLzwDecoder::kLsbFirst, false, &array);
+    for (int call = 0; call < 2; ++call) {
+      EXPECT_EQ(a.Decode(3, nullptr), 0);
+      EXPECT_EQ(b.Decode(3, nullptr), 0);
+      EXPECT_EQ(bytes.inPos, array.inPos);
+      EXPECT_EQ(a.bitsLeft, b.bitsLeft);
+      EXPECT_EQ(a.curByte, b.curByte);
+    }
+    EXPECT_EQ(array.rec.lines, msb ? (Lines{{1, 2}, {1, 1, 1}}) : (Lines{{1, 2}, {1, 3}}));
+    EXPECT_EQ(bytes.rec.lines, array.rec.lines);
+  }
+}
+
 // A sink that only appends lines to its pixels has them written in place. Whatever the stream,
 // its pixels, pixelsPos, ignoreFurtherLines and the result must be what handing it every line
 // would have given: on intact, damaged and cut streams, with room to spare, with room running
