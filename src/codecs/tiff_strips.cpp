@@ -154,12 +154,28 @@ class Scratch {
   size_t size_ = 0;
 };
 
-// Undoes horizontal differencing on rows of rowBytes bytes: each byte adds the byte `step` places
-// before it (one pixel back), modulo 256.
-void UndoDifferencing(uint8_t* rows, uint64_t count, uint64_t rowBytes, uint32_t step) {
+// Undoes horizontal differencing on rows of rowBytes bytes: each byte adds the byte kStep places
+// before it (one pixel back), modulo 256. The running sum of each sample stays in a register.
+template <uint32_t kStep>
+void UndoDifferencing(uint8_t* rows, uint64_t count, uint64_t rowBytes) {
   for (uint64_t r = 0; r < count; ++r) {
     uint8_t* row = rows + r * rowBytes;
-    for (uint64_t x = step; x < rowBytes; ++x) row[x] = static_cast<uint8_t>(row[x] + row[x - step]);
+    if (rowBytes <= kStep) continue;
+    uint8_t sum[kStep];
+    std::memcpy(sum, row, kStep);
+    uint64_t x = kStep;
+    for (; x + kStep <= rowBytes; x += kStep) {
+      for (uint32_t c = 0; c < kStep; ++c) row[x + c] = sum[c] = static_cast<uint8_t>(sum[c] + row[x + c]);
+    }
+    for (; x < rowBytes; ++x) row[x] = static_cast<uint8_t>(row[x] + row[x - kStep]);
+  }
+}
+
+void UndoDifferencing(uint8_t* rows, uint64_t count, uint64_t rowBytes, uint32_t step) {
+  switch (step) {
+    case 1: UndoDifferencing<1>(rows, count, rowBytes); break;
+    case 3: UndoDifferencing<3>(rows, count, rowBytes); break;
+    case 4: UndoDifferencing<4>(rows, count, rowBytes); break;
   }
 }
 
