@@ -202,15 +202,23 @@ int16_t CAppendingPixelSink::PutLine(const uint8_t* line, int32_t count) {
 
 // What the fast loop works on: the input, the output and the dictionary's state.
 struct CLzwDecoder::FastState {
+  enum Lines { kHandOver, kDrop, kInPlace };
   const uint8_t* data;
   uint64_t pos;   // bits of data taken
   uint8_t* out;
-  uint8_t* stop;  // the loop ends once out reaches it
+  // kHandOver: the lines in the line buffer go to PutLine when out reaches stop (the line's
+  // end). kDrop: they are dropped there. kInPlace: the loop ends there.
+  Lines lines;
+  uint8_t* stop;
+  uint8_t* line;
+  int32_t lineWidth;
   int size;
   int next;
-  int nextStop;   // the loop ends once next reaches it
+  int nextStop;      // the loop ends once next reaches it
   int oldCode;
-  int pending;    // a code read but left to the general way, or -1
+  int pending;       // a code read but left to the general way, or -1
+  int16_t lastStatus;
+  bool stopped;      // PutLine returned a negative status (lastStatus)
 };
 
 CLzwDecoder::CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, CPixelSink* sink)
@@ -337,9 +345,10 @@ inline uint64_t CLzwDecoder::AddEntry(int code, int old, unsigned oldLength, uin
 
 // The loop for well-formed streams: each string is written straight to the output, eight symbols
 // at a time from its end backwards. It leaves to the general way the clear and end codes and
-// codes above the next free one (all of length 0), and stops where the code length grows or the
-// dictionary is full; the caller bounds it by the line's end, the room left in the output, and
-// the input it may read eight bytes at a time.
+// codes above the next free one (all of length 0), and stops where the code length grows, the
+// dictionary is full, or the input it may read eight bytes at a time ends (all in nextStop:
+// every code here assigns an entry). Lines in the line buffer are handed over (or dropped) here;
+// in place, it stops where the room for a string in the sink's pixels ends.
 //
 // Mostly strings are short: while the previous string is shorter than eight symbols, the new
 // entry's string still fits one piece, whose chunkPrefix nobody reads, and the first loop does
@@ -379,7 +388,8 @@ shortPrevious:
     oldLength = len;
     oldTail = tail;
     out += len;
-    if (++next >= nextStop || out >= stop) goto done;
+    if (++next >= nextStop) goto done;
+    if (out >= stop) goto lineEnd;
   }
 longPrevious:
   for (;;) {
@@ -410,9 +420,44 @@ longPrevious:
     oldLength = len;
     oldTail = tail;
     out += len;
-    if (++next >= nextStop || out >= stop) goto done;
+    if (++next >= nextStop) goto done;
+    if (out >= stop) goto lineEnd;
     if (oldLength < 8) goto shortPrevious;
   }
+lineEnd:
+  if (s.lines == FastState::kInPlace) goto done;
+  if (s.lines == FastState::kDrop) {
+    out = s.line;
+  } else {
+    // The complete lines go to the sink; what follows them moves to the front.
+    uint8_t* const line = s.line;
+    const int32_t width = s.lineWidth;
+    uint8_t* from = line;
+    do {
+      const int16_t status = sink->PutLine(from, width);
+      s.lastStatus = status;
+      if (status < 0) {
+        s.stopped = true;
+        goto done;
+      }
+      from += width;
+    } while (out - from >= width);
+    const size_t left = static_cast<size_t>(out - from);
+    if (left <= 8) {
+      // The buffer has room for eight bytes past any string.
+      Store64LE(line, Load64LE(from));
+    } else {
+      std::memmove(line, from, left);
+    }
+    out = line + left;
+    // A sink that has all it needs gets no more lines.
+    if (static_cast<CPlainPixelSink*>(sink)->ignoreFurtherLines) {
+      s.lines = FastState::kDrop;
+      out = line;
+    }
+  }
+  if (oldLength >= 8) goto longPrevious;
+  goto shortPrevious;
 done:
   s.pos = pos;
   s.out = out;
@@ -425,9 +470,9 @@ done:
 // ones, even in a cycle); from such a code until the next clear code the loop follows the chains
 // one symbol at a time through the bounded stack instead, as the general algorithm does.
 //
-// Output goes to `out`, in the current line [lineStart, lineEnd): normally in the line buffer,
-// whose complete lines are handed to PutLine; for a sink that only appends lines (`direct`),
-// straight into its pixels, until their end is near and the line buffer takes over.
+// Output goes to the line buffer, whose complete lines are handed to PutLine, or, for a sink that
+// only appends lines (`direct`), straight into its pixels, until their end is near and the line
+// buffer takes over.
 template <bool kMsb, bool kPlain, class Source>
 int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
                          bool direct, int32_t* badCodes) {
@@ -457,36 +502,36 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
   int64_t checkBudget = kCheckBudget;
   int pending = -1;  // a code the fast loop read and left to this loop
 
-  uint8_t* lineStart = line;
-  uint8_t* directEnd = nullptr;   // the end of the sink's pixels
-  uint8_t* directSafe = nullptr;  // a string written from here on fits before directEnd
+  // Output. In the line buffer, complete lines are handed over (or dropped) once out reaches
+  // lineEnd. In place, out runs on through the sink's pixels from directBase: the lines complete
+  // so far end at CompleteLines(out), and lineEnd is never reached.
+  uint8_t* out = line;
+  uint8_t* lineEnd = line + lineWidth;
+  uint8_t* directBase = nullptr;
+  uint8_t* directSafe = nullptr;  // a string written from below here fits in the pixels
   if (direct) {
-    lineStart = plain->pixels + plain->pixelsPos;
-    directEnd = plain->pixels + plain->pixelsSize;
+    directBase = plain->pixels + plain->pixelsPos;
+    uint8_t* const directEnd = plain->pixels + plain->pixelsSize;
     directSafe = directEnd - kStringRoom;
+    out = directBase;
+    lineEnd = directEnd;
   }
-  uint8_t* out = lineStart;
-  uint8_t* lineEnd = direct ? lineStart + std::min<int64_t>(lineWidth, directEnd - lineStart)
-                            : line + lineWidth;
+  auto completeLines = [directBase, lineWidth](const uint8_t* at) {
+    return directBase + (at - directBase) / lineWidth * int64_t{lineWidth};
+  };
 
   for (;;) {
     if (out >= lineEnd) {
       if (ignoring) {
         // Nobody reads these symbols: each line overwrites the last.
         out = line;
-      } else if (direct) {
-        // Complete lines are in place already (a line that would end past directEnd is never
-        // completed here: out stays below directEnd).
-        lineStart += (out - lineStart) / lineWidth * int64_t{lineWidth};
-        lineEnd = lineStart + std::min<int64_t>(lineWidth, directEnd - lineStart);
-        lastStatus = 0;
       } else {
-        const int32_t pos = Deliver(line, static_cast<int32_t>(out - line), lineWidth, &lastStatus);
-        if (pos < 0) {
+        const int32_t left = Deliver(line, static_cast<int32_t>(out - line), lineWidth, &lastStatus);
+        if (left < 0) {
           result = lastStatus;
           break;
         }
-        out = line + pos;
+        out = line + left;
         if (plain != nullptr && plain->ignoreFurtherLines) {
           ignoring = true;
           out = line;
@@ -494,31 +539,40 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
       }
     }
     if (direct && out >= directSafe) {
-      // Near the end of the sink's pixels: the line so far moves to the line buffer, and lines
+      // Near the end of the sink's pixels: the incomplete line moves to the line buffer, and lines
       // are handed over from now on.
+      uint8_t* const lineStart = completeLines(out);
+      if (lineStart > directBase) lastStatus = 0;
       const size_t part = static_cast<size_t>(out - lineStart);
       std::memcpy(line, lineStart, part);
       plain->pixelsPos = static_cast<int32_t>(lineStart - plain->pixels);
       direct = false;
-      lineStart = line;
       lineEnd = line + lineWidth;
       out = line + part;
     }
 
     if constexpr (kPlain) {
       if (pending < 0 && fresh == kInString && !tainted && next < kTableSize && in.preCount == 0) {
-        // The fast loop writes at most kStringRoom bytes from any position before its stop,
-        // makes at least one symbol per code, and reads eight bytes from each code's first.
-        int64_t room = lineEnd - out;
-        if (direct) room = std::min<int64_t>(room, directSafe - out);
-        if (in.bytes >= 8) {
-          room = std::min<int64_t>(room, static_cast<int64_t>(((in.bytes - 8) * 8 - std::min(in.pos, (in.bytes - 8) * 8)) / kMaxCodeSize));
-        } else {
-          room = 0;
-        }
-        if (room >= kMinFastCodes) {
-          FastState s{in.data, in.pos, out, out + room, size, next, std::min(growAt, kTableSize),
-                      oldCode, -1};
+        // The fast loop reads eight bytes from each code's first, one code per entry at most.
+        const uint64_t limit = in.bytes >= 8 ? (in.bytes - 8) * 8 : 0;
+        const int64_t codesLeft = in.pos < limit ? static_cast<int64_t>((limit - in.pos) / kMaxCodeSize) : 0;
+        if (codesLeft >= kMinFastCodes) {
+          FastState s;
+          s.data = in.data;
+          s.pos = in.pos;
+          s.out = out;
+          s.lines = direct ? FastState::kInPlace : ignoring ? FastState::kDrop : FastState::kHandOver;
+          // Strings of up to kStringRoom bytes are written from anywhere below stop.
+          s.stop = direct ? directSafe : lineEnd;
+          s.line = line;
+          s.lineWidth = lineWidth;
+          s.size = size;
+          s.next = next;
+          s.nextStop = static_cast<int>(std::min<int64_t>(std::min(growAt, kTableSize), next + codesLeft));
+          s.oldCode = oldCode;
+          s.pending = -1;
+          s.lastStatus = lastStatus;
+          s.stopped = false;
           switch (size) {
             case 9: RunFast<kMsb, 9>(s); break;
             case 10: RunFast<kMsb, 10>(s); break;
@@ -532,6 +586,12 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
           oldCode = s.oldCode;
           firstSymbol = FirstSymbol(oldCode);
           pending = s.pending;
+          lastStatus = s.lastStatus;
+          if (s.stopped) {
+            result = lastStatus;
+            break;
+          }
+          ignoring = s.lines == FastState::kDrop;
           if (next >= growAt) {
             top <<= 1;
             ++size;
@@ -564,6 +624,7 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
       break;
     } else if (v == kEndOfInput) {
       // Input that ends without an end code counts as success; the incomplete line is dropped.
+      if (direct && completeLines(out) > directBase) lastStatus = 0;
       result = fresh == kAfterClear ? lastStatus : 0;
       break;
     } else if (fresh != kInString) {
@@ -632,7 +693,7 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
   *badCodes = bad;
   if (direct) {
     // The lines written in place are delivered; at the end code so is the partial last one.
-    plain->pixelsPos = static_cast<int32_t>((atEndCode ? out : lineStart) - plain->pixels);
+    plain->pixelsPos = static_cast<int32_t>((atEndCode ? out : completeLines(out)) - plain->pixels);
     return result;
   }
   // At the end code a partial last line is delivered and its status is the result (0 from a

@@ -83,8 +83,9 @@ class CLzwDecoder {
   template <bool kMsb, bool kPlain, class Source>
   int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
               bool direct, int32_t* badCodes);
-  // Decodes well-formed codes of kSize bits (0: s.size bits) until the output reaches s.stop, the
-  // code length would grow, or a code needs the general way.
+  // Decodes well-formed codes of kSize bits (0: s.size bits) until the next entry reaches
+  // s.nextStop, the output reaches s.stop where lines are not handed over, or a code needs the
+  // general way.
   template <bool kMsb, int kSize>
   void RunFast(FastState& s);
   // Hands the complete lines at the start of line to the sink and moves the rest to the front.

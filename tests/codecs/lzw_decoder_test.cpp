@@ -223,6 +223,36 @@ TEST(LzwDecoder, SinkStatusesStopDecodingOrBecomeTheResult) {
   Outcome partial = Both(w.bytes(), 2, false, false, 2, {0, 0, 0, 42});
   EXPECT_EQ(partial.lines.size(), 4u);
   EXPECT_EQ(partial.result, 42);
+
+  // The same in the middle of a long stream, and a sink that has all it needs there.
+  std::mt19937 rng(3);
+  Bytes data(50000);
+  for (size_t i = 1; i < data.size(); ++i) data[i] = rng() % 4 == 0 ? uint8_t(rng()) : data[i - 1];
+  const Bytes in = Encode(data, 8, true, true, true);
+  for (int width : {3, 700}) {
+    const Lines all = Split(data, width);
+    std::vector<int16_t> statuses(40, 0);
+    statuses.back() = -3;
+    const Outcome o = Both(in, 8, true, true, width, statuses);
+    EXPECT_EQ(o.result, -3);
+    EXPECT_EQ(o.lines, Lines(all.begin(), all.begin() + 40));
+
+    class DoneAfter40 : public ArraySink {
+     public:
+      using ArraySink::ArraySink;
+      int16_t PutLine(const uint8_t* line, int32_t n) override {
+        ignoreFurtherLines = rec.lines.size() + 1 >= 40;
+        return ArraySink::PutLine(line, n);
+      }
+    };
+    DoneAfter40 sink(in);
+    CLzwDecoder d(8, CLzwDecoder::kMsbFirst, true, &sink);
+    EXPECT_EQ(d.Decode(width, nullptr), 0);
+    // Lines already decoded when the sink said so may still arrive, but no more.
+    ASSERT_GE(sink.rec.lines.size(), 40u);
+    EXPECT_LE(sink.rec.lines.size(), 40u + 4096 / width);
+    EXPECT_EQ(sink.rec.lines, Lines(all.begin(), all.begin() + sink.rec.lines.size()));
+  }
 }
 
 TEST(LzwDecoder, ChainsThroughBadCodesEndInMinusOneNotALoop) {
