@@ -20,8 +20,8 @@ constexpr int kOverhang = 8;
 // Room one code's string may need from the output position: the longest string (the whole
 // stack) and the overhang.
 constexpr int kStringRoom = kTableSize + kOverhang;
-// The fast loop is entered only with room for at least this many codes; closer to a line's end,
-// the input's end or the end of the sink's pixels, codes go the general way one at a time.
+// The fast loop is entered only when the input it may read holds at least this many codes; the
+// last few codes go the general way one at a time.
 constexpr int64_t kMinFastCodes = 16;
 // Chain steps spent, after the sink has stopped taking lines, on following chains through stale
 // dictionary entries (about a tenth of a second).
@@ -113,7 +113,8 @@ struct PlainBits {
     const int more = size - preCount;
     const int rest = Take(more);
     if (rest == kEndOfInput) return kEndOfInput;
-    const int code = kMsb ? static_cast<int>(pre << more) | rest : static_cast<int>(pre) | rest << preCount;
+    const int code =
+        kMsb ? static_cast<int>(pre << more) | rest : static_cast<int>(pre) | rest << preCount;
     pre = 0;
     preCount = 0;
     return code;
@@ -263,7 +264,8 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
         bitsLeft = static_cast<int16_t>(preCount % 8);
         return;
       }
-      const int32_t consumed = static_cast<int32_t>(begin - data + static_cast<int64_t>((pos + 7) / 8));
+      const int32_t consumed =
+          static_cast<int32_t>(begin - data + static_cast<int64_t>((pos + 7) / 8));
       plain->inPos = consumed;
       bitsLeft = static_cast<int16_t>((0 - pos) & 7);
       if (consumed > start) curByte = data[consumed - 1];
@@ -271,7 +273,8 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
     // Lines that are only appended to the sink's pixels are written there directly.
     const bool direct = dynamic_cast<CAppendingPixelSink*>(plain) != nullptr &&
                         !plain->ignoreFurtherLines && plain->pixels != nullptr &&
-                        plain->pixelsPos >= 0 && plain->pixelsSize - plain->pixelsPos > 2 * kStringRoom;
+                        plain->pixelsPos >= 0 &&
+                        plain->pixelsSize - plain->pixelsPos > 2 * kStringRoom;
     if (msb) {
       PlainBits<true> in(begin, end);
       in.Preload(curByte, bitsLeft);
@@ -465,10 +468,12 @@ done:
   s.oldCode = static_cast<int>(old);
 }
 
-// The decoding loop. While the stream is well formed, codes go through RunFast between line
-// ends. A code above the next free one can point chains at entries never assigned (or at stale
-// ones, even in a cycle); from such a code until the next clear code the loop follows the chains
-// one symbol at a time through the bounded stack instead, as the general algorithm does.
+// The decoding loop. While the stream is well formed, codes go through RunFast; the clear and
+// end codes, the first code after a clear code, a full dictionary and the end of the input are
+// taken here one code at a time. A code above the next free one can point chains at entries
+// never assigned (or at stale ones, even in a cycle); from such a code until the next clear code
+// the loop follows the chains one symbol at a time through the bounded stack instead, as the
+// general algorithm does.
 //
 // Output goes to the line buffer, whose complete lines are handed to PutLine, or, for a sink that
 // only appends lines (`direct`), straight into its pixels, until their end is near and the line
@@ -504,7 +509,7 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
 
   // Output. In the line buffer, complete lines are handed over (or dropped) once out reaches
   // lineEnd. In place, out runs on through the sink's pixels from directBase: the lines complete
-  // so far end at CompleteLines(out), and lineEnd is never reached.
+  // so far end at completeLines(out), and lineEnd is never reached.
   uint8_t* out = line;
   uint8_t* lineEnd = line + lineWidth;
   uint8_t* directBase = nullptr;
@@ -526,7 +531,8 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
         // Nobody reads these symbols: each line overwrites the last.
         out = line;
       } else {
-        const int32_t left = Deliver(line, static_cast<int32_t>(out - line), lineWidth, &lastStatus);
+        const int32_t left =
+            Deliver(line, static_cast<int32_t>(out - line), lineWidth, &lastStatus);
         if (left < 0) {
           result = lastStatus;
           break;
@@ -555,20 +561,24 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
       if (pending < 0 && fresh == kInString && !tainted && next < kTableSize && in.preCount == 0) {
         // The fast loop reads eight bytes from each code's first, one code per entry at most.
         const uint64_t limit = in.bytes >= 8 ? (in.bytes - 8) * 8 : 0;
-        const int64_t codesLeft = in.pos < limit ? static_cast<int64_t>((limit - in.pos) / kMaxCodeSize) : 0;
+        const int64_t codesLeft =
+            in.pos < limit ? static_cast<int64_t>((limit - in.pos) / kMaxCodeSize) : 0;
         if (codesLeft >= kMinFastCodes) {
           FastState s;
           s.data = in.data;
           s.pos = in.pos;
           s.out = out;
-          s.lines = direct ? FastState::kInPlace : ignoring ? FastState::kDrop : FastState::kHandOver;
+          s.lines = direct     ? FastState::kInPlace
+                    : ignoring ? FastState::kDrop
+                               : FastState::kHandOver;
           // Strings of up to kStringRoom bytes are written from anywhere below stop.
           s.stop = direct ? directSafe : lineEnd;
           s.line = line;
           s.lineWidth = lineWidth;
           s.size = size;
           s.next = next;
-          s.nextStop = static_cast<int>(std::min<int64_t>(std::min(growAt, kTableSize), next + codesLeft));
+          s.nextStop =
+              static_cast<int>(std::min<int64_t>(std::min(growAt, kTableSize), next + codesLeft));
           s.oldCode = oldCode;
           s.pending = -1;
           s.lastStatus = lastStatus;

@@ -165,7 +165,9 @@ void UndoDifferencing(uint8_t* rows, uint64_t count, uint64_t rowBytes) {
     std::memcpy(sum, row, kStep);
     uint64_t x = kStep;
     for (; x + kStep <= rowBytes; x += kStep) {
-      for (uint32_t c = 0; c < kStep; ++c) row[x + c] = sum[c] = static_cast<uint8_t>(sum[c] + row[x + c]);
+      for (uint32_t c = 0; c < kStep; ++c) {
+        row[x + c] = sum[c] = static_cast<uint8_t>(sum[c] + row[x + c]);
+      }
     }
     for (; x < rowBytes; ++x) row[x] = static_cast<uint8_t>(row[x] + row[x - kStep]);
   }

@@ -415,7 +415,8 @@ TEST(LzwDecoder, AppendingSinkGetsInPlaceWhatItsLinesWouldHaveGiven) {
     EXPECT_EQ(size_t(sink.pixelsPos), start + n);
     EXPECT_EQ(sink.ignoreFurtherLines, expected.size() >= room);
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + n, pixels.begin() + start));
-    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.begin() + start, [](uint8_t b) { return b == 0xEE; }));
+    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.begin() + start,
+                            [](uint8_t b) { return b == 0xEE; }));
   };
 
   std::mt19937 rng(5);
