@@ -216,6 +216,7 @@ struct CLzwDecoder::FastState {
   int size;
   int next;
   int nextStop;      // the loop ends once next reaches it
+  int64_t codesLeft;  // codes the input holds eight bytes from the first bit of
   int oldCode;
   int pending;       // a code read but left to the general way, or -1
   int16_t lastStatus;
@@ -346,6 +347,43 @@ inline uint64_t CLzwDecoder::AddEntry(int code, int old, unsigned oldLength, uin
   return tail;
 }
 
+// Where a fast loop's output reaches s.stop. In the line buffer the complete lines go to the sink
+// (or are dropped) and what follows them moves to the front; the loop goes on from the position
+// returned. nullptr: the loop ends, written in place (s.out stays) or stopped by the sink.
+__attribute__((always_inline)) inline uint8_t* CLzwDecoder::LineEnd(FastState& s, uint8_t* out) {
+  if (s.lines == FastState::kInPlace) {
+    s.out = out;
+    return nullptr;
+  }
+  uint8_t* const line = s.line;
+  if (s.lines == FastState::kDrop) return line;
+  const int32_t width = s.lineWidth;
+  uint8_t* from = line;
+  do {
+    const int16_t status = sink->PutLine(from, width);
+    s.lastStatus = status;
+    if (status < 0) {
+      s.stopped = true;
+      s.out = out;
+      return nullptr;
+    }
+    from += width;
+  } while (out - from >= width);
+  const size_t left = static_cast<size_t>(out - from);
+  if (left <= 8) {
+    // The buffer has room for eight bytes past any string.
+    Store64LE(line, Load64LE(from));
+  } else {
+    std::memmove(line, from, left);
+  }
+  // A sink that has all it needs gets no more lines.
+  if (static_cast<CPlainPixelSink*>(sink)->ignoreFurtherLines) {
+    s.lines = FastState::kDrop;
+    return line;
+  }
+  return line + left;
+}
+
 // The loop for well-formed streams: each string is written straight to the output, eight symbols
 // at a time from its end backwards. It leaves to the general way the clear and end codes and
 // codes above the next free one (all of length 0), and stops where the code length grows, the
@@ -428,44 +466,46 @@ longPrevious:
     if (oldLength < 8) goto shortPrevious;
   }
 lineEnd:
-  if (s.lines == FastState::kInPlace) goto done;
-  if (s.lines == FastState::kDrop) {
-    out = s.line;
-  } else {
-    // The complete lines go to the sink; what follows them moves to the front.
-    uint8_t* const line = s.line;
-    const int32_t width = s.lineWidth;
-    uint8_t* from = line;
-    do {
-      const int16_t status = sink->PutLine(from, width);
-      s.lastStatus = status;
-      if (status < 0) {
-        s.stopped = true;
-        goto done;
-      }
-      from += width;
-    } while (out - from >= width);
-    const size_t left = static_cast<size_t>(out - from);
-    if (left <= 8) {
-      // The buffer has room for eight bytes past any string.
-      Store64LE(line, Load64LE(from));
-    } else {
-      std::memmove(line, from, left);
-    }
-    out = line + left;
-    // A sink that has all it needs gets no more lines.
-    if (static_cast<CPlainPixelSink*>(sink)->ignoreFurtherLines) {
-      s.lines = FastState::kDrop;
-      out = line;
-    }
-  }
+  out = LineEnd(s, out);
+  if (out == nullptr) goto done;
   if (oldLength >= 8) goto longPrevious;
   goto shortPrevious;
 done:
   s.pos = pos;
-  s.out = out;
+  if (out != nullptr) s.out = out;
   s.next = static_cast<int>(next);
   s.oldCode = static_cast<int>(old);
+}
+
+// The fast loop once the dictionary is full: codes assign nothing and the previous code stays
+// what it was, so a code is its string, or a clear or end code (length 0) left to the general
+// way. Codes are 12 bits; s.codesLeft bounds the input read.
+template <bool kMsb>
+void CLzwDecoder::RunFull(FastState& s) {
+  const uint8_t* const data = s.data;
+  uint64_t pos = s.pos;
+  uint8_t* out = s.out;
+  uint8_t* const stop = s.stop;
+  for (int64_t codes = s.codesLeft; codes > 0; --codes) {
+    const size_t v = static_cast<size_t>(CodeAt<kMsb>(data, pos, kMaxCodeSize));
+    pos += kMaxCodeSize;
+    const unsigned len = length_[v];
+    if (len - 1 < 8) {
+      Store64LE(out, tail_[v]);
+    } else if (len != 0) {
+      WriteString(out, static_cast<int>(v), static_cast<int>(len));
+    } else {
+      s.pending = static_cast<int>(v);
+      break;
+    }
+    out += len;
+    if (out >= stop) {
+      out = LineEnd(s, out);
+      if (out == nullptr) break;
+    }
+  }
+  s.pos = pos;
+  if (out != nullptr) s.out = out;
 }
 
 // The decoding loop. While the stream is well formed, codes go through RunFast; the clear and
@@ -558,7 +598,7 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
     }
 
     if constexpr (kPlain) {
-      if (pending < 0 && fresh == kInString && !tainted && next < kTableSize && in.preCount == 0) {
+      if (pending < 0 && fresh == kInString && !tainted && in.preCount == 0) {
         // The fast loop reads eight bytes from each code's first, one code per entry at most.
         const uint64_t limit = in.bytes >= 8 ? (in.bytes - 8) * 8 : 0;
         const int64_t codesLeft =
@@ -579,16 +619,21 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
           s.next = next;
           s.nextStop =
               static_cast<int>(std::min<int64_t>(std::min(growAt, kTableSize), next + codesLeft));
+          s.codesLeft = codesLeft;
           s.oldCode = oldCode;
           s.pending = -1;
           s.lastStatus = lastStatus;
           s.stopped = false;
-          switch (size) {
-            case 9: RunFast<kMsb, 9>(s); break;
-            case 10: RunFast<kMsb, 10>(s); break;
-            case 11: RunFast<kMsb, 11>(s); break;
-            case 12: RunFast<kMsb, 12>(s); break;
-            default: RunFast<kMsb, 0>(s); break;
+          if (next >= kTableSize) {
+            RunFull<kMsb>(s);
+          } else {
+            switch (size) {
+              case 9: RunFast<kMsb, 9>(s); break;
+              case 10: RunFast<kMsb, 10>(s); break;
+              case 11: RunFast<kMsb, 11>(s); break;
+              case 12: RunFast<kMsb, 12>(s); break;
+              default: RunFast<kMsb, 0>(s); break;
+            }
           }
           in.pos = s.pos;
           out = s.out;

@@ -88,6 +88,11 @@ class CLzwDecoder {
   // general way.
   template <bool kMsb, int kSize>
   void RunFast(FastState& s);
+  // The same once the dictionary is full, until s.codesLeft codes are read.
+  template <bool kMsb>
+  void RunFull(FastState& s);
+  // Hands over or drops the complete lines where a fast loop's output reaches s.stop.
+  uint8_t* LineEnd(FastState& s, uint8_t* out);
   // Hands the complete lines at the start of line to the sink and moves the rest to the front.
   // Returns the symbols left, or -1 when the sink said stop; *status is the last PutLine status.
   int32_t Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int16_t* status);
