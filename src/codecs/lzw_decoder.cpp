@@ -1,5 +1,6 @@
 #include "codecs/lzw_decoder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,12 @@ constexpr int kMaxCodeSize = 12;
 constexpr int kEndOfInput = 0x10000;
 // Bytes written past the end of a string by its eight-byte pieces.
 constexpr int kOverhang = 8;
+// Room one code's string may need from the output position: the longest string (the whole
+// stack) and the overhang.
+constexpr int kStringRoom = kTableSize + kOverhang;
+// The fast loop is entered only when the input it may read holds at least this many codes; the
+// last few codes go the general way one at a time.
+constexpr int64_t kMinFastCodes = 16;
 // Chain steps spent, after the sink has stopped taking lines, on following chains through stale
 // dictionary entries (about a tenth of a second).
 constexpr int64_t kCheckBudget = int64_t{1} << 25;
@@ -39,70 +46,85 @@ inline uint64_t Load64BE(const uint8_t* p) {
   return v;
 }
 
-// Bit readers. Both keep unread bits in a 64-bit accumulator: least significant bit first, the
-// next bit is bit 0 of `bits`; most significant bit first, the next bit is bit 63. `count` is the
-// number of valid bits. Past the valid bits the accumulator may hold copies of the bytes that
-// follow, which a later refill ORs in again unchanged.
+// Bit readers. PlainBits reads an array directly: a code is cut from the eight bytes at its
+// first bit. SinkBits asks the sink for one byte at a time, only when a code needs it, and keeps
+// unread bits in a 64-bit accumulator: least significant bit first, the next bit is bit 0;
+// most significant bit first, the next bit is bit 63.
 //
-// PlainBits reads an array directly, eight bytes at a time while eight remain; SinkBits asks the
-// sink for one byte at a time, only when a code needs it.
-template <bool kMsb>
-class PlainBits {
- public:
-  PlainBits(const uint8_t* p, const uint8_t* end) : p_(p), end_(end) {}
+// Both may start with up to eight bits left over from a previous Decode (`bitsLeft` of
+// `curByte`), which come before the input's bytes.
 
-  void Preload(uint8_t byte, int bitsLeft) { Preload(bits_, count_, byte, bitsLeft); }
+// The code of `size` bits starting at bit `pos` of data, when data holds eight bytes from
+// pos / 8 on.
+template <bool kMsb>
+inline int CodeAt(const uint8_t* data, uint64_t pos, int size) {
+  const uint8_t* p = data + (pos >> 3);
+  if constexpr (kMsb) {
+    return static_cast<int>((Load64BE(p) << (pos & 7)) >> (64 - size));
+  } else {
+    return static_cast<int>((Load64LE(p) >> (pos & 7)) & ((uint64_t{1} << size) - 1));
+  }
+}
+
+template <bool kMsb>
+struct PlainBits {
+  PlainBits(const uint8_t* begin, const uint8_t* end)
+      : data(begin), bytes(static_cast<uint64_t>(end - begin)) {}
+
+  void Preload(uint8_t byte, int bitsLeft) {
+    if (bitsLeft <= 0 || bitsLeft > 8) return;
+    pre = kMsb ? byte & ((1u << bitsLeft) - 1) : byte >> (8 - bitsLeft);
+    preCount = bitsLeft;
+  }
 
   // The next code of `size` bits, or kEndOfInput when the input ends first.
   inline int Next(int size) {
-    if (count_ < size) {
-      if (end_ - p_ >= 8) {
-        if constexpr (kMsb) {
-          bits_ |= Load64BE(p_) >> count_;
-        } else {
-          bits_ |= Load64LE(p_) << count_;
-        }
-        p_ += (63 - count_) >> 3;
-        count_ |= 56;
-      } else {
-        do {
-          if (p_ == end_) return kEndOfInput;
-          const uint64_t b = *p_++;
-          bits_ |= kMsb ? b << (56 - count_) : b << count_;
-          count_ += 8;
-        } while (count_ < size);
-      }
-    }
+    if (preCount != 0) return NextAfterPreload(size);
+    return Take(size);
+  }
+
+  int Take(int size) {
+    if (pos + size > bytes * 8) return kEndOfInput;
     int code;
-    if constexpr (kMsb) {
-      code = static_cast<int>(bits_ >> (64 - size));
-      bits_ <<= size;
+    if ((pos >> 3) + 8 <= bytes) {
+      code = CodeAt<kMsb>(data, pos, size);
     } else {
-      code = static_cast<int>(bits_ & ((1u << size) - 1));
-      bits_ >>= size;
+      uint8_t last[8] = {};
+      std::memcpy(last, data + (pos >> 3), static_cast<size_t>(bytes - (pos >> 3)));
+      code = CodeAt<kMsb>(last, pos & 7, size);
     }
-    count_ -= size;
+    pos += size;
     return code;
   }
 
-  const uint8_t* Pos() const { return p_; }
-  int Count() const { return count_; }
-
-  static void Preload(uint64_t& bits, int& count, uint8_t byte, int bitsLeft) {
-    if (bitsLeft <= 0 || bitsLeft > 8) return;
-    if constexpr (kMsb) {
-      bits = static_cast<uint64_t>(static_cast<uint8_t>(byte << (8 - bitsLeft))) << 56;
-    } else {
-      bits = static_cast<uint64_t>(byte >> (8 - bitsLeft));
+  int NextAfterPreload(int size) {
+    if (preCount >= size) {
+      int code;
+      if constexpr (kMsb) {
+        code = static_cast<int>(pre >> (preCount - size));
+      } else {
+        code = static_cast<int>(pre & ((1u << size) - 1));
+        pre >>= size;
+      }
+      preCount -= size;
+      pre &= (1u << preCount) - 1;
+      return code;
     }
-    count = bitsLeft;
+    const int more = size - preCount;
+    const int rest = Take(more);
+    if (rest == kEndOfInput) return kEndOfInput;
+    const int code =
+        kMsb ? static_cast<int>(pre << more) | rest : static_cast<int>(pre) | rest << preCount;
+    pre = 0;
+    preCount = 0;
+    return code;
   }
 
- private:
-  const uint8_t* p_;
-  const uint8_t* end_;
-  uint64_t bits_ = 0;
-  int count_ = 0;
+  const uint8_t* data;
+  uint64_t bytes;
+  uint64_t pos = 0;  // bits of data taken
+  uint32_t pre = 0;  // bits left over from a previous Decode, taken first
+  int preCount = 0;
 };
 
 template <bool kMsb>
@@ -111,8 +133,14 @@ class SinkBits {
   explicit SinkBits(CPixelSink* sink) : sink_(sink) {}
 
   void Preload(uint8_t byte, int bitsLeft) {
-    PlainBits<kMsb>::Preload(bits_, count_, byte, bitsLeft);
     last_ = byte;
+    if (bitsLeft <= 0 || bitsLeft > 8) return;
+    if constexpr (kMsb) {
+      bits_ = static_cast<uint64_t>(static_cast<uint8_t>(byte << (8 - bitsLeft))) << 56;
+    } else {
+      bits_ = static_cast<uint64_t>(byte >> (8 - bitsLeft));
+    }
+    count_ = bitsLeft;
   }
 
   inline int Next(int size) {
@@ -146,7 +174,54 @@ class SinkBits {
   uint8_t last_ = 0;
 };
 
+// The code count at which the code length grows next (never once it is 12 bits).
+inline int GrowthPoint(int size, int top, bool early) {
+  return size < kMaxCodeSize ? (early ? top - 1 : top) : INT32_MAX;
+}
+
+// 256^k: places a symbol at byte k of a piece by multiplication.
+constexpr uint64_t kBytePlace[8] = {1,
+                                    uint64_t{1} << 8,
+                                    uint64_t{1} << 16,
+                                    uint64_t{1} << 24,
+                                    uint64_t{1} << 32,
+                                    uint64_t{1} << 40,
+                                    uint64_t{1} << 48,
+                                    uint64_t{1} << 56};
+
 }  // namespace
+
+int16_t CAppendingPixelSink::PutLine(const uint8_t* line, int32_t count) {
+  const int32_t n = std::min(count, pixelsSize - pixelsPos);
+  if (n > 0) {
+    std::memcpy(pixels + pixelsPos, line, static_cast<size_t>(n));
+    pixelsPos += n;
+  }
+  if (pixelsPos >= pixelsSize) ignoreFurtherLines = true;
+  return 0;
+}
+
+// What the fast loop works on: the input, the output and the dictionary's state.
+struct CLzwDecoder::FastState {
+  enum Lines { kHandOver, kDrop, kInPlace };
+  const uint8_t* data;
+  uint64_t pos;   // bits of data taken
+  uint8_t* out;
+  // kHandOver: the lines in the line buffer go to PutLine when out reaches stop (the line's
+  // end). kDrop: they are dropped there. kInPlace: the loop ends there.
+  Lines lines;
+  uint8_t* stop;
+  uint8_t* line;
+  int32_t lineWidth;
+  int size;
+  int next;
+  int nextStop;      // the loop ends once next reaches it
+  int64_t codesLeft;  // codes the input holds eight bytes from the first bit of
+  int oldCode;
+  int pending;       // a code read but left to the general way, or -1
+  int16_t lastStatus;
+  bool stopped;      // PutLine returned a negative status (lastStatus)
+};
 
 CLzwDecoder::CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, CPixelSink* sink)
     : rootSize(rootSize), sink(sink), bitOrder(bitOrder), earlyChange(earlyChange) {
@@ -159,9 +234,8 @@ CLzwDecoder::CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, C
   firstFree = static_cast<int16_t>(clearCode + 2);
   nextSlot = firstFree;
   for (int i = 0; i < clearCode; ++i) {
-    length[i] = 1;
-    tail[i] = static_cast<uint8_t>(i);
-    firstOf[i] = static_cast<uint8_t>(i);
+    length_[i] = 1;
+    tail_[i] = static_cast<uint8_t>(i);
   }
 }
 
@@ -172,7 +246,7 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
   if (lineWidth < 1 || sink == nullptr) return kNoLineBuffer;
   // Room for one line plus the longest string a code can stand for, so that a string that
   // crosses the end of a line is written in one piece and the overhang moved down afterwards.
-  std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[size_t(lineWidth) + kTableSize + kOverhang]);
+  std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[size_t(lineWidth) + kStringRoom]);
   if (!line) return kNoLineBuffer;
 
   int16_t result;
@@ -182,45 +256,52 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
     const uint8_t* data = plain->inData;
     const uint8_t* begin = data + (start < plain->inSize ? start : plain->inSize);
     const uint8_t* end = data + plain->inSize;
-    auto finish = [&](const uint8_t* pos, int count) {
-      // Give back the whole bytes still unread, so that inPos names the byte after the last one
-      // a code took bits from, and keep the bits left in that byte.
-      const int32_t consumed = static_cast<int32_t>(pos - data) - count / 8;
+    auto finish = [&](uint64_t pos, int preCount) {
+      // inPos names the byte after the last one a code took bits from; the bits left in that
+      // byte are kept for a later Decode.
+      if (preCount != 0) {
+        // Nothing was taken from data: a whole unread leftover byte is given back as well.
+        plain->inPos = start - preCount / 8;
+        bitsLeft = static_cast<int16_t>(preCount % 8);
+        return;
+      }
+      const int32_t consumed =
+          static_cast<int32_t>(begin - data + static_cast<int64_t>((pos + 7) / 8));
       plain->inPos = consumed;
-      bitsLeft = static_cast<int16_t>(count % 8);
+      bitsLeft = static_cast<int16_t>((0 - pos) & 7);
       if (consumed > start) curByte = data[consumed - 1];
     };
+    // Lines that are only appended to the sink's pixels are written there directly.
+    const bool direct = dynamic_cast<CAppendingPixelSink*>(plain) != nullptr &&
+                        !plain->ignoreFurtherLines && plain->pixels != nullptr &&
+                        plain->pixelsPos >= 0 &&
+                        plain->pixelsSize - plain->pixelsPos > 2 * kStringRoom;
     if (msb) {
       PlainBits<true> in(begin, end);
       in.Preload(curByte, bitsLeft);
-      result = Run<true>(in, line.get(), lineWidth, &plain->ignoreFurtherLines, &badCodes);
-      finish(in.Pos(), in.Count());
+      result = Run<true, true>(in, line.get(), lineWidth, plain, direct, &badCodes);
+      finish(in.pos, in.preCount);
     } else {
       PlainBits<false> in(begin, end);
       in.Preload(curByte, bitsLeft);
-      result = Run<false>(in, line.get(), lineWidth, &plain->ignoreFurtherLines, &badCodes);
-      finish(in.Pos(), in.Count());
+      result = Run<false, true>(in, line.get(), lineWidth, plain, direct, &badCodes);
+      finish(in.pos, in.preCount);
     }
   } else if (msb) {
     SinkBits<true> in(sink);
     in.Preload(curByte, bitsLeft);
-    result = Run<true>(in, line.get(), lineWidth, nullptr, &badCodes);
+    result = Run<true, false>(in, line.get(), lineWidth, nullptr, false, &badCodes);
     bitsLeft = static_cast<int16_t>(in.Count());
     curByte = in.Last();
   } else {
     SinkBits<false> in(sink);
     in.Preload(curByte, bitsLeft);
-    result = Run<false>(in, line.get(), lineWidth, nullptr, &badCodes);
+    result = Run<false, false>(in, line.get(), lineWidth, nullptr, false, &badCodes);
     bitsLeft = static_cast<int16_t>(in.Count());
     curByte = in.Last();
   }
   if (badCodeCount != nullptr) *badCodeCount = badCodes;
   return result;
-}
-
-// The code count at which the code length grows next (never once it is 12 bits).
-inline int GrowthPoint(int size, int top, bool early) {
-  return size < kMaxCodeSize ? (early ? top - 1 : top) : INT32_MAX;
 }
 
 int32_t CLzwDecoder::Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int16_t* status) {
@@ -237,33 +318,209 @@ int32_t CLzwDecoder::Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int1
   return pos;
 }
 
-// Delivers the complete lines (see Deliver), or, once the sink ignores further lines, drops what
-// is stored. False when the sink said stop (lastStatus holds its status).
-inline bool CLzwDecoder::DeliverOrDiscard(uint8_t* line, int32_t& pos, int32_t lineWidth,
-                                          const bool* ignoreLines, int32_t& deliverAt,
-                                          int16_t& lastStatus) {
-  if (deliverAt == 0) {
-    pos = 0;
-    return true;
+inline void CLzwDecoder::WriteString(uint8_t* out, int code, int len) const {
+  uint8_t* q = out + len - (((len - 1) & 7) + 1);
+  Store64LE(q, tail_[code]);
+  code = chunkPrefix_[code];
+  while (q > out) {
+    q -= 8;
+    Store64LE(q, tail_[code]);
+    code = chunkPrefix_[code];
   }
-  pos = Deliver(line, pos, lineWidth, &lastStatus);
-  if (pos < 0) return false;
-  if (ignoreLines != nullptr && *ignoreLines) {
-    deliverAt = 0;
-    pos = 0;
-  }
-  return true;
 }
 
-// The decoding loop. While the stream is well formed every string is written straight into the
-// line buffer, eight symbols at a time from its end backwards (see `tail`). A code above the next
-// free one can point chains at entries never assigned (or at stale ones, even in a cycle); from
-// such a code until the next clear code the loop follows the chains one symbol at a time through
-// the bounded stack instead, as the general algorithm does. (No lambdas here: they would keep the
-// loop's variables in memory.)
-template <bool kMsb, class Source>
-int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const bool* ignoreLines,
-                         int32_t* badCodes) {
+inline uint8_t CLzwDecoder::FirstSymbol(int code) const {
+  while (length_[code] > 8) code = chunkPrefix_[code];
+  return static_cast<uint8_t>(tail_[code]);
+}
+
+inline uint64_t CLzwDecoder::AddEntry(int code, int old, unsigned oldLength, uint64_t oldTail,
+                                      uint8_t symbol) {
+  // A string whose length is a multiple of eight starts a new piece.
+  const unsigned k = oldLength % 8;
+  const uint64_t tail = (k != 0 ? oldTail : 0) | symbol * kBytePlace[k];
+  tail_[code] = tail;
+  length_[code] = static_cast<uint16_t>(oldLength + 1);
+  chunkPrefix_[code] = k != 0 ? chunkPrefix_[old] : static_cast<uint16_t>(old);
+  prefix_[code] = static_cast<uint16_t>(old);
+  suffix_[code] = symbol;
+  return tail;
+}
+
+// Where a fast loop's output reaches s.stop. In the line buffer the complete lines go to the sink
+// (or are dropped) and what follows them moves to the front; the loop goes on from the position
+// returned. nullptr: the loop ends, written in place (s.out stays) or stopped by the sink.
+__attribute__((always_inline)) inline uint8_t* CLzwDecoder::LineEnd(FastState& s, uint8_t* out) {
+  if (s.lines == FastState::kInPlace) {
+    s.out = out;
+    return nullptr;
+  }
+  uint8_t* const line = s.line;
+  if (s.lines == FastState::kDrop) return line;
+  const int32_t width = s.lineWidth;
+  uint8_t* from = line;
+  do {
+    const int16_t status = sink->PutLine(from, width);
+    s.lastStatus = status;
+    if (status < 0) {
+      s.stopped = true;
+      s.out = out;
+      return nullptr;
+    }
+    from += width;
+  } while (out - from >= width);
+  const size_t left = static_cast<size_t>(out - from);
+  if (left <= 8) {
+    // The buffer has room for eight bytes past any string.
+    Store64LE(line, Load64LE(from));
+  } else {
+    std::memmove(line, from, left);
+  }
+  // A sink that has all it needs gets no more lines.
+  if (static_cast<CPlainPixelSink*>(sink)->ignoreFurtherLines) {
+    s.lines = FastState::kDrop;
+    return line;
+  }
+  return line + left;
+}
+
+// The loop for well-formed streams: each string is written straight to the output, eight symbols
+// at a time from its end backwards. It leaves to the general way the clear and end codes and
+// codes above the next free one (all of length 0), and stops where the code length grows, the
+// dictionary is full, or the input it may read eight bytes at a time ends (all in nextStop:
+// every code here assigns an entry). Lines in the line buffer are handed over (or dropped) here;
+// in place, it stops where the room for a string in the sink's pixels ends.
+//
+// Mostly strings are short: while the previous string is shorter than eight symbols, the new
+// entry's string still fits one piece, whose chunkPrefix nobody reads, and the first loop does
+// only that. The second loop takes every other case.
+template <bool kMsb, int kSize>
+void CLzwDecoder::RunFast(FastState& s) {
+  const uint8_t* const data = s.data;
+  uint64_t pos = s.pos;
+  uint8_t* out = s.out;
+  uint8_t* const stop = s.stop;
+  const unsigned size = kSize != 0 ? kSize : static_cast<unsigned>(s.size);
+  size_t next = static_cast<size_t>(s.next);
+  const size_t nextStop = static_cast<size_t>(s.nextStop);
+  size_t old = static_cast<size_t>(s.oldCode);
+  unsigned oldLength = length_[old];
+  uint64_t oldTail = tail_[old];
+  size_t v;
+  unsigned len;
+  uint64_t tail;
+  if (oldLength >= 8) goto longPrevious;
+shortPrevious:
+  for (;;) {
+    v = static_cast<size_t>(CodeAt<kMsb>(data, pos, static_cast<int>(size)));
+    pos += size;
+    len = length_[v];
+    if (len - 1 >= 7) goto decoded;
+    tail = tail_[v];
+    Store64LE(out, tail);
+    {
+      const uint8_t symbol = static_cast<uint8_t>(tail);
+      tail_[next] = oldTail | symbol * kBytePlace[oldLength];
+      length_[next] = static_cast<uint16_t>(oldLength + 1);
+      prefix_[next] = static_cast<uint16_t>(old);
+      suffix_[next] = symbol;
+    }
+    old = v;
+    oldLength = len;
+    oldTail = tail;
+    out += len;
+    if (++next >= nextStop) goto done;
+    if (out >= stop) goto lineEnd;
+  }
+longPrevious:
+  for (;;) {
+    v = static_cast<size_t>(CodeAt<kMsb>(data, pos, static_cast<int>(size)));
+    pos += size;
+    len = length_[v];
+  decoded:
+    if (len - 1 < 8) {
+      tail = tail_[v];
+      Store64LE(out, tail);
+      AddEntry(static_cast<int>(next), static_cast<int>(old), oldLength, oldTail,
+               static_cast<uint8_t>(tail));
+    } else if (len != 0) {
+      tail = tail_[v];
+      WriteString(out, static_cast<int>(v), static_cast<int>(len));
+      AddEntry(static_cast<int>(next), static_cast<int>(old), oldLength, oldTail, *out);
+    } else if (v == next) {
+      // The previous string followed by its own first symbol: the entry being assigned.
+      tail = AddEntry(static_cast<int>(next), static_cast<int>(old), oldLength, oldTail,
+                      FirstSymbol(static_cast<int>(old)));
+      len = oldLength + 1;
+      WriteString(out, static_cast<int>(v), static_cast<int>(len));
+    } else {
+      s.pending = static_cast<int>(v);
+      goto done;
+    }
+    old = v;
+    oldLength = len;
+    oldTail = tail;
+    out += len;
+    if (++next >= nextStop) goto done;
+    if (out >= stop) goto lineEnd;
+    if (oldLength < 8) goto shortPrevious;
+  }
+lineEnd:
+  out = LineEnd(s, out);
+  if (out == nullptr) goto done;
+  if (oldLength >= 8) goto longPrevious;
+  goto shortPrevious;
+done:
+  s.pos = pos;
+  if (out != nullptr) s.out = out;
+  s.next = static_cast<int>(next);
+  s.oldCode = static_cast<int>(old);
+}
+
+// The fast loop once the dictionary is full: codes assign nothing and the previous code stays
+// what it was, so a code is its string, or a clear or end code (length 0) left to the general
+// way. Codes are 12 bits; s.codesLeft bounds the input read.
+template <bool kMsb>
+void CLzwDecoder::RunFull(FastState& s) {
+  const uint8_t* const data = s.data;
+  uint64_t pos = s.pos;
+  uint8_t* out = s.out;
+  uint8_t* const stop = s.stop;
+  for (int64_t codes = s.codesLeft; codes > 0; --codes) {
+    const size_t v = static_cast<size_t>(CodeAt<kMsb>(data, pos, kMaxCodeSize));
+    pos += kMaxCodeSize;
+    const unsigned len = length_[v];
+    if (len - 1 < 8) {
+      Store64LE(out, tail_[v]);
+    } else if (len != 0) {
+      WriteString(out, static_cast<int>(v), static_cast<int>(len));
+    } else {
+      s.pending = static_cast<int>(v);
+      break;
+    }
+    out += len;
+    if (out >= stop) {
+      out = LineEnd(s, out);
+      if (out == nullptr) break;
+    }
+  }
+  s.pos = pos;
+  if (out != nullptr) s.out = out;
+}
+
+// The decoding loop. While the stream is well formed, codes go through RunFast; the clear and
+// end codes, the first code after a clear code, a full dictionary and the end of the input are
+// taken here one code at a time. A code above the next free one can point chains at entries
+// never assigned (or at stale ones, even in a cycle); from such a code until the next clear code
+// the loop follows the chains one symbol at a time through the bounded stack instead, as the
+// general algorithm does.
+//
+// Output goes to the line buffer, whose complete lines are handed to PutLine, or, for a sink that
+// only appends lines (`direct`), straight into its pixels, until their end is near and the line
+// buffer takes over.
+template <bool kMsb, bool kPlain, class Source>
+int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
+                         bool direct, int32_t* badCodes) {
   const int clear = clearCode;
   const int end = endCode;
   const int first = firstFree;
@@ -272,87 +529,178 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
   int top = 1 << size;
   int next = first;
   int growAt = GrowthPoint(size, top, early);
+  // Entries left by an earlier Decode are stale now.
+  std::memset(length_ + first, 0, sizeof(length_[0]) * (kTableSize - first));
 
   // The first code of the stream, and the first after a clear code, stands for itself alone and
   // adds no entry. When the input ends instead, the result differs: 0 at the start, the last
   // line's status after a clear code.
   enum { kInString, kAtStart, kAfterClear } fresh = kAtStart;
-  // Codes below fastEnd with a known length are written directly: the literals and, while no
-  // bad code has been seen since the last clear, the entries assigned so far (the clear and end
-  // codes have length 0). 0 sends every code the long way, as do ignored lines.
-  int fastEnd = 0;
-  bool tainted = false;
-  bool fastOk = true;  // fastEnd follows next: not tainted, lines wanted
+  bool tainted = false;   // a bad code was seen since the last clear code
+  bool ignoring = false;  // the sink ignores further lines: only the result is sought
   int oldCode = 0;
   uint8_t firstSymbol = 0;  // the first symbol of oldCode's string
-  int32_t pos = 0;          // symbols in the current line
   int16_t lastStatus = -1;  // of the last PutLine
   int16_t result = 0;
   int32_t bad = 0;
   bool atEndCode = false;
-  // Lines are handed over when this many symbols are stored; 0 once the sink has said it ignores
-  // further lines: from then on each string overwrites the last and only the result is sought.
-  int32_t deliverAt = lineWidth;
   int64_t checkBudget = kCheckBudget;
+  int pending = -1;  // a code the fast loop read and left to this loop
 
-  int v = in.Next(size);
+  // Output. In the line buffer, complete lines are handed over (or dropped) once out reaches
+  // lineEnd. In place, out runs on through the sink's pixels from directBase: the lines complete
+  // so far end at completeLines(out), and lineEnd is never reached.
+  uint8_t* out = line;
+  uint8_t* lineEnd = line + lineWidth;
+  uint8_t* directBase = nullptr;
+  uint8_t* directSafe = nullptr;  // a string written from below here fits in the pixels
+  if (direct) {
+    directBase = plain->pixels + plain->pixelsPos;
+    uint8_t* const directEnd = plain->pixels + plain->pixelsSize;
+    directSafe = directEnd - kStringRoom;
+    out = directBase;
+    lineEnd = directEnd;
+  }
+  auto completeLines = [directBase, lineWidth](const uint8_t* at) {
+    return directBase + (at - directBase) / lineWidth * int64_t{lineWidth};
+  };
+
   for (;;) {
-    uint8_t* const out = line + pos;
+    if (out >= lineEnd) {
+      if (ignoring) {
+        // Nobody reads these symbols: each line overwrites the last.
+        out = line;
+      } else {
+        const int32_t left =
+            Deliver(line, static_cast<int32_t>(out - line), lineWidth, &lastStatus);
+        if (left < 0) {
+          result = lastStatus;
+          break;
+        }
+        out = line + left;
+        if (plain != nullptr && plain->ignoreFurtherLines) {
+          ignoring = true;
+          out = line;
+        }
+      }
+    }
+    if (direct && out >= directSafe) {
+      // Near the end of the sink's pixels: the incomplete line moves to the line buffer, and lines
+      // are handed over from now on.
+      uint8_t* const lineStart = completeLines(out);
+      if (lineStart > directBase) lastStatus = 0;
+      const size_t part = static_cast<size_t>(out - lineStart);
+      std::memcpy(line, lineStart, part);
+      plain->pixelsPos = static_cast<int32_t>(lineStart - plain->pixels);
+      direct = false;
+      lineEnd = line + lineWidth;
+      out = line + part;
+    }
+
+    if constexpr (kPlain) {
+      if (pending < 0 && fresh == kInString && !tainted && in.preCount == 0) {
+        // The fast loop reads eight bytes from each code's first, one code per entry at most.
+        const uint64_t limit = in.bytes >= 8 ? (in.bytes - 8) * 8 : 0;
+        const int64_t codesLeft =
+            in.pos < limit ? static_cast<int64_t>((limit - in.pos) / kMaxCodeSize) : 0;
+        if (codesLeft >= kMinFastCodes) {
+          FastState s;
+          s.data = in.data;
+          s.pos = in.pos;
+          s.out = out;
+          s.lines = direct     ? FastState::kInPlace
+                    : ignoring ? FastState::kDrop
+                               : FastState::kHandOver;
+          // Strings of up to kStringRoom bytes are written from anywhere below stop.
+          s.stop = direct ? directSafe : lineEnd;
+          s.line = line;
+          s.lineWidth = lineWidth;
+          s.size = size;
+          s.next = next;
+          s.nextStop =
+              static_cast<int>(std::min<int64_t>(std::min(growAt, kTableSize), next + codesLeft));
+          s.codesLeft = codesLeft;
+          s.oldCode = oldCode;
+          s.pending = -1;
+          s.lastStatus = lastStatus;
+          s.stopped = false;
+          if (next >= kTableSize) {
+            RunFull<kMsb>(s);
+          } else {
+            switch (size) {
+              case 9: RunFast<kMsb, 9>(s); break;
+              case 10: RunFast<kMsb, 10>(s); break;
+              case 11: RunFast<kMsb, 11>(s); break;
+              case 12: RunFast<kMsb, 12>(s); break;
+              default: RunFast<kMsb, 0>(s); break;
+            }
+          }
+          in.pos = s.pos;
+          out = s.out;
+          next = s.next;
+          oldCode = s.oldCode;
+          firstSymbol = FirstSymbol(oldCode);
+          pending = s.pending;
+          lastStatus = s.lastStatus;
+          if (s.stopped) {
+            result = lastStatus;
+            break;
+          }
+          ignoring = s.lines == FastState::kDrop;
+          if (next >= growAt) {
+            top <<= 1;
+            ++size;
+            growAt = GrowthPoint(size, top, early);
+          }
+          continue;
+        }
+      }
+    }
+
+    int v = pending;
+    if (v >= 0) {
+      pending = -1;
+    } else {
+      v = in.Next(size);
+    }
     int len;
     uint8_t symbol;  // the first symbol of v's string
-    if (v < fastEnd && (len = length[v]) != 0) {
-      WriteString(out, v, len);
-      symbol = *out;
-    } else if (v == clear) {
+    if (v == clear) {
       size = rootSize + 1;
       top = 1 << size;
       growAt = GrowthPoint(size, top, early);
+      std::memset(length_ + first, 0, sizeof(length_[0]) * (next - first));
       next = first;
-      fastEnd = 0;
       tainted = false;
-      fastOk = deliverAt != 0;
       fresh = kAfterClear;
-      v = in.Next(size);
       continue;
     } else if (v == end) {
       atEndCode = true;
       break;
     } else if (v == kEndOfInput) {
       // Input that ends without an end code counts as success; the incomplete line is dropped.
+      if (direct && completeLines(out) > directBase) lastStatus = 0;
       result = fresh == kAfterClear ? lastStatus : 0;
       break;
     } else if (fresh != kInString) {
       if (v >= next) v = 0;
       oldCode = v;
       firstSymbol = static_cast<uint8_t>(v);
-      *out = static_cast<uint8_t>(v);
+      *out++ = static_cast<uint8_t>(v);
       fresh = kInString;
-      fastEnd = fastOk ? next : 0;
-      if (++pos >= deliverAt) {
-        if (!DeliverOrDiscard(line, pos, lineWidth, ignoreLines, deliverAt, lastStatus)) {
-          result = lastStatus;
-          break;
-        }
-        if (deliverAt == 0) fastOk = false, fastEnd = 0;
-      }
-      v = in.Next(size);
       continue;
     } else if (v < next && !tainted) {
-      // Lines are ignored (fastEnd is 0): only the first symbol is needed.
-      len = 0;
-      symbol = firstOf[v];
+      len = length_[v];
+      WriteString(out, v, len);
+      symbol = *out;
     } else if (v == next && !tainted) {
       // The string of the previous code followed by its own first symbol.
-      len = length[oldCode] + 1;
-      if (deliverAt != 0) {
-        WriteString(out, oldCode, len - 1);
-        out[len - 1] = firstSymbol;
-      }
+      len = length_[oldCode] + 1;
       symbol = firstSymbol;
+      WriteString(out, oldCode, len - 1);
+      out[len - 1] = symbol;
     } else {
       tainted = true;
-      fastOk = false;
-      fastEnd = 0;
       int sp = 0;
       int code = v;
       if (v >= next) {
@@ -361,8 +709,8 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
         code = oldCode;
       }
       while (code >= first && code < kTableSize && sp < kTableSize) {
-        stack[sp++] = suffix[code];
-        code = prefix[code];
+        stack[sp++] = suffix_[code];
+        code = prefix_[code];
       }
       if (code >= first || sp >= kTableSize) {
         result = kBadChain;
@@ -371,31 +719,20 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
       // Once lines are ignored, only how the stream ends is sought. Chains through stale entries
       // can make every code cost thousands of steps; past a generous bound the complete picture
       // stands and the rest of the stream is left unread.
-      if (deliverAt == 0 && (checkBudget -= sp) < 0) break;
+      if (ignoring && (checkBudget -= sp) < 0) break;
       stack[sp++] = static_cast<uint8_t>(code);
       symbol = static_cast<uint8_t>(code);
-      len = sp;
-      if (deliverAt != 0) {
+      len = 0;
+      if (!ignoring) {
+        len = sp;
         for (int i = 0; i < sp; ++i) out[i] = stack[sp - 1 - i];
       }
     }
     if (next < top) {
       // The new entry: the previous code's string followed by this one's first symbol.
-      suffix[next] = symbol;
-      prefix[next] = static_cast<int16_t>(oldCode);
-      firstOf[next] = firstSymbol;
-      const unsigned oldLength = length[oldCode];
-      length[next] = static_cast<uint16_t>(oldLength + 1);
-      if (oldLength % 8 == 0) {
-        tail[next] = symbol;
-        chunkPrefix[next] = static_cast<uint16_t>(oldCode);
-      } else {
-        tail[next] = tail[oldCode] | uint64_t{symbol} << (8 * (oldLength % 8));
-        chunkPrefix[next] = chunkPrefix[oldCode];
-      }
+      AddEntry(next, oldCode, length_[oldCode], tail_[oldCode], symbol);
       firstSymbol = symbol;
       ++next;
-      if (fastOk) fastEnd = next;
       oldCode = v;
     }
     if (next >= growAt) {
@@ -403,35 +740,23 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, const boo
       ++size;
       growAt = GrowthPoint(size, top, early);
     }
-    pos += len;
-    if (pos >= deliverAt) {
-      if (!DeliverOrDiscard(line, pos, lineWidth, ignoreLines, deliverAt, lastStatus)) {
-        result = lastStatus;
-        break;
-      }
-      if (deliverAt == 0) fastOk = false, fastEnd = 0;
-    }
-    v = in.Next(size);
+    out += len;
   }
   codeSize = static_cast<int16_t>(size);
   topSlot = static_cast<int16_t>(top);
   nextSlot = static_cast<int16_t>(next);
   *badCodes = bad;
+  if (direct) {
+    // The lines written in place are delivered; at the end code so is the partial last one.
+    plain->pixelsPos = static_cast<int32_t>((atEndCode ? out : completeLines(out)) - plain->pixels);
+    return result;
+  }
   // At the end code a partial last line is delivered and its status is the result (0 from a
   // sink that ignores further lines).
-  if (atEndCode && pos > 0 && deliverAt > 0) return sink->PutLine(line, pos);
-  return result;
-}
-
-inline void CLzwDecoder::WriteString(uint8_t* out, int code, int len) {
-  uint8_t* q = out + len - (((len - 1) & 7) + 1);
-  Store64LE(q, tail[code]);
-  code = chunkPrefix[code];
-  while (q > out) {
-    q -= 8;
-    Store64LE(q, tail[code]);
-    code = chunkPrefix[code];
+  if (atEndCode && out > line && !ignoring) {
+    return sink->PutLine(line, static_cast<int32_t>(out - line));
   }
+  return result;
 }
 
 }  // namespace pelmor

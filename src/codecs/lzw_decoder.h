@@ -26,6 +26,17 @@ class CPlainPixelSink : public CPixelSink {
   bool ignoreFurtherLines = false;
 };
 
+// A plain sink whose lines are simply appended to pixels[pixelsPos, pixelsSize): the part of a
+// line that does not fit is dropped, and once the buffer is full every later line is ignored.
+// The decoder writes the symbols of such lines straight into pixels rather than handing them
+// over one by one, with the same results; bytes of pixels past the final pixelsPos may have been
+// written over.
+class CAppendingPixelSink : public CPlainPixelSink {
+ public:
+  using CPlainPixelSink::CPlainPixelSink;
+  int16_t PutLine(const uint8_t* line, int32_t count) final;
+};
+
 class CLzwDecoder {
  public:
   static constexpr int32_t kLsbFirst = 1;  // GIF
@@ -62,36 +73,51 @@ class CLzwDecoder {
   int16_t bitsLeft = 0;  // unread bits of curByte
   uint8_t curByte = 0;
   uint8_t stack[4096];
-  // The dictionary: entry c is the string of entry prefix[c] followed by suffix[c]. Zeroed at
-  // construction, so that a chain that reaches entries never assigned (only possible after bad
-  // codes) still decodes the same way every time.
-  uint8_t suffix[4096] = {};
-  int16_t prefix[4096] = {};
   CPixelSink* sink;  // not owned
   int32_t bitOrder;
   bool earlyChange;
 
  private:
-  template <bool kMsb, class Source>
-  int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, const bool* ignoreLines,
-              int32_t* badCodes);
+  struct FastState;
+
+  template <bool kMsb, bool kPlain, class Source>
+  int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
+              bool direct, int32_t* badCodes);
+  // Decodes well-formed codes of kSize bits (0: s.size bits) until the next entry reaches
+  // s.nextStop, the output reaches s.stop where lines are not handed over, or a code needs the
+  // general way.
+  template <bool kMsb, int kSize>
+  void RunFast(FastState& s);
+  // The same once the dictionary is full, until s.codesLeft codes are read.
+  template <bool kMsb>
+  void RunFull(FastState& s);
+  // Hands over or drops the complete lines where a fast loop's output reaches s.stop.
+  uint8_t* LineEnd(FastState& s, uint8_t* out);
   // Hands the complete lines at the start of line to the sink and moves the rest to the front.
   // Returns the symbols left, or -1 when the sink said stop; *status is the last PutLine status.
   int32_t Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int16_t* status);
-  bool DeliverOrDiscard(uint8_t* line, int32_t& pos, int32_t lineWidth, const bool* ignoreLines,
-                        int32_t& deliverAt, int16_t& lastStatus);
   // Writes the string of a dictionary entry of the given length (valid entries only).
-  void WriteString(uint8_t* out, int code, int len);
+  void WriteString(uint8_t* out, int code, int len) const;
+  // The first symbol of a valid entry's string.
+  uint8_t FirstSymbol(int code) const;
+  // Assigns entry `code`: the string of `old` (of length oldLength, last piece oldTail) followed
+  // by `symbol`. Returns the new entry's last piece.
+  uint64_t AddEntry(int code, int old, unsigned oldLength, uint64_t oldTail, uint8_t symbol);
 
+  // The dictionary: entry c is the string of entry prefix[c] followed by suffix[c]. Zeroed at
+  // construction, so that a chain that reaches entries never assigned (only possible after bad
+  // codes) still decodes the same way every time.
+  uint8_t suffix_[4096] = {};
+  uint16_t prefix_[4096] = {};
   // A second view of the dictionary for writing strings quickly, valid for the entries assigned
   // since the last clear code while no bad code has been seen. Each string is cut into pieces of
-  // eight symbols from its start; `tail` holds its last, possibly shorter, piece (symbols in the
-  // low bytes first) and `chunkPrefix` the entry whose string is everything before that piece.
-  // A string is thus written eight symbols at a time, from its end backwards.
-  uint16_t length[4096] = {};
-  uint16_t chunkPrefix[4096] = {};
-  uint64_t tail[4096] = {};
-  uint8_t firstOf[4096] = {};  // the first symbol of each string
+  // eight symbols from its start; `tail_` holds its last, possibly shorter, piece (symbols in the
+  // low bytes first) and `chunkPrefix_` the entry whose string is everything before that piece.
+  // A string is thus written eight symbols at a time, from its end backwards. `length_` is 0 for
+  // the clear and end codes and for every entry from the next free one on.
+  uint64_t tail_[4096] = {};
+  uint16_t length_[4096] = {};
+  uint16_t chunkPrefix_[4096] = {};
 };
 
 }  // namespace pelmor

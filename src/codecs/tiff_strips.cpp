@@ -154,29 +154,30 @@ class Scratch {
   size_t size_ = 0;
 };
 
-// Joins an LZW strip to the decoder: the decoded bytes fill the strip buffer from its start,
-// whatever the line length, and what does not fit is dropped.
-class CTiffSink : public CPlainPixelSink {
- public:
-  using CPlainPixelSink::CPlainPixelSink;
-  int16_t PutLine(const uint8_t* line, int32_t count) override {
-    const int32_t n = std::min(count, pixelsSize - pixelsPos);
-    if (n > 0) {
-      std::memcpy(pixels + pixelsPos, line, static_cast<size_t>(n));
-      pixelsPos += n;
-    }
-    // Once the buffer is full every later line is dropped: the decoder need not deliver them.
-    if (pixelsPos >= pixelsSize) ignoreFurtherLines = true;
-    return 0;
-  }
-};
-
-// Undoes horizontal differencing on rows of rowBytes bytes: each byte adds the byte `step` places
-// before it (one pixel back), modulo 256.
-void UndoDifferencing(uint8_t* rows, uint64_t count, uint64_t rowBytes, uint32_t step) {
+// Undoes horizontal differencing on rows of rowBytes bytes: each byte adds the byte kStep places
+// before it (one pixel back), modulo 256. The running sum of each sample stays in a register.
+template <uint32_t kStep>
+void UndoDifferencing(uint8_t* rows, uint64_t count, uint64_t rowBytes) {
   for (uint64_t r = 0; r < count; ++r) {
     uint8_t* row = rows + r * rowBytes;
-    for (uint64_t x = step; x < rowBytes; ++x) row[x] = static_cast<uint8_t>(row[x] + row[x - step]);
+    if (rowBytes <= kStep) continue;
+    uint8_t sum[kStep];
+    std::memcpy(sum, row, kStep);
+    uint64_t x = kStep;
+    for (; x + kStep <= rowBytes; x += kStep) {
+      for (uint32_t c = 0; c < kStep; ++c) {
+        row[x + c] = sum[c] = static_cast<uint8_t>(sum[c] + row[x + c]);
+      }
+    }
+    for (; x < rowBytes; ++x) row[x] = static_cast<uint8_t>(row[x] + row[x - kStep]);
+  }
+}
+
+void UndoDifferencing(uint8_t* rows, uint64_t count, uint64_t rowBytes, uint32_t step) {
+  switch (step) {
+    case 1: UndoDifferencing<1>(rows, count, rowBytes); break;
+    case 3: UndoDifferencing<3>(rows, count, rowBytes); break;
+    case 4: UndoDifferencing<4>(rows, count, rowBytes); break;
   }
 }
 
@@ -355,7 +356,10 @@ StripReadResult ReadStrips(CTiffFile& file, const TiffDirectory& dir, CImageDoc&
         if (needed > INT32_MAX) break;
         data = unpacked.Get(needed);
         if (data == nullptr) break;
-        CTiffSink sink(in, static_cast<int32_t>(count), data, static_cast<int32_t>(needed));
+        // The decoded bytes fill the strip buffer from its start, whatever the line length, and
+        // what does not fit is dropped.
+        CAppendingPixelSink sink(in, static_cast<int32_t>(count), data,
+                                 static_cast<int32_t>(needed));
         CLzwDecoder lzw(8, CLzwDecoder::kMsbFirst, true, &sink);
         int32_t badCodes = 0;
         if (lzw.Decode(static_cast<int32_t>(width), &badCodes) != 0 || badCodes != 0) break;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <unordered_map>
 #include <vector>
@@ -222,6 +223,36 @@ TEST(LzwDecoder, SinkStatusesStopDecodingOrBecomeTheResult) {
   Outcome partial = Both(w.bytes(), 2, false, false, 2, {0, 0, 0, 42});
   EXPECT_EQ(partial.lines.size(), 4u);
   EXPECT_EQ(partial.result, 42);
+
+  // The same in the middle of a long stream, and a sink that has all it needs there.
+  std::mt19937 rng(3);
+  Bytes data(50000);
+  for (size_t i = 1; i < data.size(); ++i) data[i] = rng() % 4 == 0 ? uint8_t(rng()) : data[i - 1];
+  const Bytes in = Encode(data, 8, true, true, true);
+  for (int width : {3, 700}) {
+    const Lines all = Split(data, width);
+    std::vector<int16_t> statuses(40, 0);
+    statuses.back() = -3;
+    const Outcome o = Both(in, 8, true, true, width, statuses);
+    EXPECT_EQ(o.result, -3);
+    EXPECT_EQ(o.lines, Lines(all.begin(), all.begin() + 40));
+
+    class DoneAfter40 : public ArraySink {
+     public:
+      using ArraySink::ArraySink;
+      int16_t PutLine(const uint8_t* line, int32_t n) override {
+        ignoreFurtherLines = rec.lines.size() + 1 >= 40;
+        return ArraySink::PutLine(line, n);
+      }
+    };
+    DoneAfter40 sink(in);
+    CLzwDecoder d(8, CLzwDecoder::kMsbFirst, true, &sink);
+    EXPECT_EQ(d.Decode(width, nullptr), 0);
+    // Lines already decoded when the sink said so may still arrive, but no more.
+    ASSERT_GE(sink.rec.lines.size(), 40u);
+    EXPECT_LE(sink.rec.lines.size(), 40u + 4096 / width);
+    EXPECT_EQ(sink.rec.lines, Lines(all.begin(), all.begin() + sink.rec.lines.size()));
+  }
 }
 
 TEST(LzwDecoder, ChainsThroughBadCodesEndInMinusOneNotALoop) {
@@ -335,6 +366,85 @@ TEST(LzwDecoder, MatchesTheStepByStepAlgorithmOnDamagedStreams) {
     EXPECT_EQ(Both(in, root, msb, early, width), LzwReference(in, root, msb, early, width))
         << "round " << round;
   }
+}
+
+TEST(LzwDecoder, ASecondDecodeGoesOnFromTheBitsTheFirstLeft) {
+  // Two streams back to back; the first ends mid-byte, so the second starts with four bits left
+  // over: one whole code, then a code that takes one more leftover bit (a 1) and two new ones:
+  // 6 ("1 1") most significant bit first, 3 least significant bit first.
+  for (bool msb : {true, false}) {
+    CodeWriter w(msb);
+    w.Put(4, 3).Put(1, 3).Put(2, 3).Put(5, 3);
+    w.Put(1, 3).Put(msb ? 6 : 3, 3).Put(5, 3);
+    const Bytes in = w.bytes();
+    ByteSink bytes(in);
+    ArraySink array(in);
+    CLzwDecoder a(2, msb ? CLzwDecoder::kMsbFirst : CLzwDecoder::kLsbFirst, false, &bytes);
+    CLzwDecoder b(2, msb ? CLzwDecoder::kMsbFirst : CLzwDecoder::kLsbFirst, false, &array);
+    for (int call = 0; call < 2; ++call) {
+      EXPECT_EQ(a.Decode(3, nullptr), 0);
+      EXPECT_EQ(b.Decode(3, nullptr), 0);
+      EXPECT_EQ(bytes.inPos, array.inPos);
+      EXPECT_EQ(a.bitsLeft, b.bitsLeft);
+      EXPECT_EQ(a.curByte, b.curByte);
+    }
+    EXPECT_EQ(array.rec.lines, msb ? (Lines{{1, 2}, {1, 1, 1}}) : (Lines{{1, 2}, {1, 3}}));
+    EXPECT_EQ(bytes.rec.lines, array.rec.lines);
+  }
+}
+
+// A sink that only appends lines to its pixels has them written in place. Whatever the stream,
+// its pixels, pixelsPos, ignoreFurtherLines and the result must be what handing it every line
+// would have given: on intact, damaged and cut streams, with room to spare, with room running
+// out mid-stream (the decoder goes on through its line buffer near the end), and from an offset.
+TEST(LzwDecoder, AppendingSinkGetsInPlaceWhatItsLinesWouldHaveGiven) {
+  auto check = [](const Bytes& in, int root, bool msb, bool early, int width, size_t room,
+                  int32_t start) {
+    const Outcome want = LzwReference(in, root, msb, early, width);
+    Bytes expected;
+    for (const Bytes& l : want.lines) expected.insert(expected.end(), l.begin(), l.end());
+    Bytes pixels(start + room, 0xEE);
+    CAppendingPixelSink sink(in.data(), int32_t(in.size()), pixels.data(), int32_t(pixels.size()));
+    sink.pixelsPos = start;
+    CLzwDecoder d(int16_t(root), msb ? CLzwDecoder::kMsbFirst : CLzwDecoder::kLsbFirst, early,
+                  &sink);
+    int32_t bad = -1;
+    EXPECT_EQ(d.Decode(width, &bad), want.result);
+    EXPECT_EQ(bad, want.bad);
+    const size_t n = std::min(expected.size(), room);
+    EXPECT_EQ(size_t(sink.pixelsPos), start + n);
+    EXPECT_EQ(sink.ignoreFurtherLines, expected.size() >= room);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + n, pixels.begin() + start));
+    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.begin() + start,
+                            [](uint8_t b) { return b == 0xEE; }));
+  };
+
+  std::mt19937 rng(5);
+  for (int round = 0; round < 40; ++round) {
+    const int root = round % 2 ? 8 : 2 + int(rng() % 7);
+    const bool msb = rng() & 1, early = rng() & 1;
+    Bytes data(20000 + rng() % 30000);
+    for (size_t i = 0; i < data.size(); ++i) {
+      data[i] = rng() % 3 == 0 ? uint8_t(rng() % (1 << root)) : data[i ? i - 1 : 0];
+    }
+    Bytes in = Encode(data, root, msb, early, rng() & 1);
+    if (round % 4 == 1) {
+      for (int k = 0; k < 3; ++k) in[rng() % in.size()] ^= uint8_t(1 << rng() % 8);
+    } else if (round % 4 == 2) {
+      in.resize(in.size() / 3 + rng() % (in.size() / 2));
+    }
+    const int width = round % 5 == 0 ? 1 + int(rng() % 3) : 1 + int(rng() % 5000);
+    SCOPED_TRACE(round);
+    check(in, root, msb, early, width, data.size() / 2, 0);
+    check(in, root, msb, early, width, data.size() + 9000, 3);
+  }
+
+  // Input ending right after a clear code: -1 before any complete line, 0 after one.
+  CodeWriter w(true);
+  w.Put(256, 9);
+  for (int i = 0; i < 250; ++i) w.Put(i % 7, 9);
+  w.Put(256, 9);
+  for (int width : {300, 100}) check(w.bytes(), 8, true, true, width, 20000, 0);
 }
 
 }  // namespace
