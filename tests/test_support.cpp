@@ -34,6 +34,12 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
   if (!f) throw std::runtime_error("cannot write " + path);
 }
 
+Bytes Ramp(size_t n, uint8_t start, uint8_t step) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(start + i * step);
+  return b;
+}
+
 Bytes ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   if (!f) return {};

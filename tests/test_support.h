@@ -31,6 +31,8 @@ class TempDir {
 };
 
 void WriteFile(const std::string& path, const Bytes& bytes);
+// n bytes counting up from `start` by `step` (wrapping at 256).
+Bytes Ramp(size_t n, uint8_t start = 0, uint8_t step = 1);
 Bytes ReadFile(const std::string& path);
 
 // Appends little- and big-endian values and raw bytes to a fixture.

@@ -32,12 +32,6 @@ class BmpCodecTest : public ::testing::Test {
   CImageDoc doc_;
 };
 
-Bytes Ramp(size_t n, uint8_t start = 0) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(start + i * 7);
-  return b;
-}
-
 Bytes GreyTable(size_t entries, size_t entrySize) {
   Bytes t;
   for (size_t i = 0; i < entries; ++i) {
@@ -160,7 +154,7 @@ TEST_F(BmpCodecTest, WriterPutsThePixelsAfterHeaderAndTable) {
   s.width = 3;
   s.height = 2;
   s.bitCount = 24;
-  s.pixels = Ramp(24);
+  s.pixels = Ramp(24, 0, 7);
   ASSERT_TRUE(Open(MakeBmp(s)));
   CImageDoc again;
   Bytes saved = SaveAndReopen(again);
@@ -172,7 +166,7 @@ TEST_F(BmpCodecTest, WriterPutsThePixelsAfterHeaderAndTable) {
 
   s.bitCount = 8;
   s.table = GreyTable(256, 4);
-  s.pixels = Ramp(8);
+  s.pixels = Ramp(8, 0, 7);
   ASSERT_TRUE(Open(MakeBmp(s)));
   CImageDoc again8;
   saved = SaveAndReopen(again8);
@@ -189,7 +183,7 @@ TEST_F(BmpCodecTest, LaterHeaderVersionsAreWrittenAsCorrectFiles) {
   s.bitCount = 4;
   s.clrUsed = 16;
   s.table = GreyTable(16, 4);
-  s.pixels = Ramp(12, 3);
+  s.pixels = Ramp(12, 3, 7);
   s.gapBeforePixels = 6;
   ASSERT_TRUE(Open(MakeBmp(s)));
   EXPECT_EQ(+doc_.header->biSize, 124u);

@@ -35,12 +35,6 @@ class TiffCodecTest : public ::testing::Test {
   CImageDoc doc_;
 };
 
-Bytes Ramp(size_t n, uint8_t start = 0, uint8_t step = 1) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(start + i * step);
-  return b;
-}
-
 // An 8-bit grey page of 4 x 3 with the given first value.
 TiffPage GreyPage(uint8_t start = 10, uint32_t width = 4, uint32_t height = 3) {
   return SimplePage(width, height, {8}, 1, Ramp(size_t{width} * height, start));

@@ -36,12 +36,6 @@ class TiffStripsTest : public ::testing::Test {
   CImageDoc doc_;
 };
 
-Bytes Ramp(size_t n, uint8_t start = 0, uint8_t step = 1) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(start + i * step);
-  return b;
-}
-
 TEST_F(TiffStripsTest, BilevelRowsAndTheirTables) {
   // Width 10: two bytes a row in the strip, four in the DIB; the padding is left alone.
   const Bytes rows = {0xA5, 0xC0, 0x5A, 0x40};
