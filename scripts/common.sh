@@ -6,7 +6,13 @@ jobs=$(nproc 2>/dev/null || echo 2)
 build_tree() {
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" "$@" >/dev/null
+  local launcher=()
+  # ccache, where a developer has it, shares objects between build folders and work trees.
+  if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")}
+  fi
+  cmake -S "$root" -B "$dir" "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
