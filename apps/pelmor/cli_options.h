@@ -13,6 +13,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitNotOpened = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSaveFailed = 3;
+// register, unregister, script: the step failed (a failure code, a module that did not load).
+constexpr int kExitFailed = 1;
 
 // A usage error: the message goes to stderr and the program exits with kExitUsage.
 struct UsageError {

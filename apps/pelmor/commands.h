@@ -11,6 +11,14 @@ namespace pelmor::cli {
 int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
+// register (true) or unregister (false) [MODULE]: calls the module's self-registration.
+int RunRegister(const std::vector<std::string>& args, bool registering);
+// Prints the type library as IDL.
+int RunTypelib(const std::vector<std::string>& args);
+// Hands the arguments to the script host program.
+int RunScript(const std::vector<std::string>& args);
+// The module register and unregister use without an argument: the installed one.
+std::string DefaultModulePath();
 // Lists the formats whose readers this build has.
 int PrintFormats();
 

@@ -35,6 +35,29 @@ constexpr char kHelpText[] =
     "      image; OUT's extension picks the writer as for convert.\n"
     "      Exit codes as for convert.\n"
     "\n"
+    "  pelmor register [MODULE]\n"
+    "  pelmor unregister [MODULE]\n"
+    "      Loads the module (default: the installed libpelmor.so) and calls its\n"
+    "      DllRegisterServer or DllUnregisterServer, which write or remove its classes, ProgIDs\n"
+    "      and type library in the registry store ($PELMOR_REGISTRY, else\n"
+    "      $XDG_DATA_HOME/pelmor/registry, else ~/.local/share/pelmor/registry). Prints the\n"
+    "      result code. Exit 0 on S_OK, 1 on a failure code or when the module did not load\n"
+    "      (the reason on stderr), 2 on a usage error.\n"
+    "\n"
+    "  pelmor typelib\n"
+    "      Prints the module's type library, PELMORLib, as IDL.\n"
+    "\n"
+    "  pelmor script FILE.js [--timeout SECONDS] [--size WxH] [ARG...]\n"
+    "      Runs a script that drives the controls as an automation host does:\n"
+    "      createObject(\"PELMOR.PelmorCtrl.2\") finds the class in the registry store and loads\n"
+    "      its module; properties and methods go by name (any case). console.log(...) prints a\n"
+    "      line. host.paint(control, FILE) writes the control's window as an image,\n"
+    "      host.resize(control, W, H) sizes it (default WxH, 320x240), host.sleep(MS) waits,\n"
+    "      host.args holds the ARGs. A failed call throws an Error with hresult and code (for\n"
+    "      example 383 when a read-only property is set; 0x80020006 for an unknown name).\n"
+    "      Exit 0 when the script ran to its end, 1 when it threw (the error on stderr), 2 on a\n"
+    "      usage error or a script that cannot be read, 3 when it ran longer than SECONDS.\n"
+    "\n"
     "  pelmor --formats\n"
     "      Lists the formats this build reads, one short name per line.\n"
     "\n"
@@ -63,6 +86,10 @@ int main(int argc, char** argv) {
     if (command == "info") return RunInfo(args);
     if (command == "convert") return RunConvert(args);
     if (command == "render") return RunRender(args);
+    if (command == "register") return RunRegister(args, true);
+    if (command == "unregister") return RunRegister(args, false);
+    if (command == "typelib") return RunTypelib(args);
+    if (command == "script") return RunScript(args);
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pelmor: %s (see pelmor --help)\n", e.message.c_str());
