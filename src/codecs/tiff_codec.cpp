@@ -105,7 +105,12 @@ bool CTiffFile::ReadU32(uint64_t offset, uint32_t& v) {
 
 std::optional<std::string> CTiffCodec::ReadAsciiValue(CTiffFile& file, const TiffEntry& entry) {
   if (entry.type != kTiffAscii || entry.count == 0) return std::nullopt;
-  if (entry.count > ImageAllocationLimit()) return std::nullopt;
+  // Values held elsewhere must lie in the file before anything is allocated for them: a count
+  // claims any size it likes.
+  if (entry.count > 4 && (file.Size() < 0 || !(CheckedSize(entry.Offset()) + entry.count)
+                                                   .AtMost(static_cast<uint64_t>(file.Size())))) {
+    return std::nullopt;
+  }
   std::string text(entry.count, '\0');
   if (entry.count <= 4) {
     std::memcpy(text.data(), entry.value, entry.count);

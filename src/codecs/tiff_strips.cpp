@@ -12,6 +12,7 @@
 #include "model/image_block.h"
 #include "model/image_doc.h"
 #include "model/input_stream.h"
+#include "platform/memory_limit.h"
 
 namespace pelmor {
 
