@@ -34,12 +34,12 @@ namespace {
 constexpr int kMaxScans = 1000;
 // Rows handed to the library per call: enough for its largest row group.
 constexpr JDIMENSION kRowBatch = 16;
-// A scan whose data runs out still visits every block it covers, doing nothing. Visits of that
-// kind are allowed up to sixteen passes over the picture's blocks, plus this many, and then the
-// file is refused: hundreds of empty scans over a big picture would otherwise cost a full pass
-// each.
-constexpr uint64_t kFreeStarvedBlocks = uint64_t{1} << 26;
-constexpr uint64_t kStarvedPasses = 16;
+// A scan whose data runs out still visits every block it covers, doing nothing (some 50 ns a
+// block). Visits of that kind are allowed up to four passes over the picture's blocks, plus this
+// many, and then the file is refused: hundreds of empty scans over a big picture would otherwise
+// cost a full pass each.
+constexpr uint64_t kFreeStarvedBlocks = uint64_t{1} << 23;
+constexpr uint64_t kStarvedPasses = 4;
 
 // The library's error manager with the point that a fatal error jumps back to, and what one call
 // keeps beside the library: the memory it lets the library take, and the blocks visited by scans

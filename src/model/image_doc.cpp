@@ -51,7 +51,7 @@ void CImageDoc::Clear() {
     platform::DeleteObject(palette);
     palette = nullptr;
   }
-  disposal.Reset();
+  disposal.Release();
   documentName.reset();
   imageDescription.reset();
   imageCopyright.reset();

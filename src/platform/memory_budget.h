@@ -34,6 +34,8 @@ class MemoryBudget {
   void Give(uint64_t n);
 
   uint64_t Cap() const;
+  // Fixes the cap (0: ImageAllocationLimit() again). Memory already taken stays taken.
+  void SetCap(uint64_t cap) { cap_ = cap; }
   uint64_t Used() const { return used_; }
   // The most ever used at once since construction or the last ResetPeak.
   uint64_t Peak() const { return peak_; }
@@ -100,6 +102,10 @@ class BudgetBuffer {
   // allocates a new one (contents not kept).
   [[nodiscard]] bool AtLeast(MemoryBudget& budget, size_t count) {
     return count <= size_ || Allocate(budget, count);
+  }
+  // Uses only the first count elements from now on; the memory and its charge stay until Reset.
+  void Shrink(size_t count) {
+    if (count < size_) size_ = count;
   }
   void Reset() {
     data_.reset();
