@@ -10,6 +10,8 @@ packages=(
   libjpeg62-turbo-dev
   # text drawing
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  # the script host (pelmor script): Qt's script engine
+  qt6-base-dev qt6-declarative-dev
   # fixtures written by independent encoders at test time
   imagemagick libtiff-tools giflib-tools
   # sanitizers and fuzzing
