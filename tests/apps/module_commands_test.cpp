@@ -161,6 +161,7 @@ TEST_F(ScriptTest, AnUncaughtErrorEndsTheScriptWithItsLine) {
                        "(0x80020006)"),
             std::string::npos)
       << r.err;
+  EXPECT_EQ(r.err.find("live objects"), std::string::npos) << r.err;  // all released after all
 }
 
 TEST_F(ScriptTest, ATimeLimitEndsAScriptThatLoops) {
@@ -169,6 +170,7 @@ TEST_F(ScriptTest, ATimeLimitEndsAScriptThatLoops) {
                        " --timeout 0.5");
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_NE(r.err.find("ran longer than 0.5 s"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("live objects"), std::string::npos) << r.err;
 }
 
 TEST_F(ScriptTest, AThousandDroppedControlsLeaveNothingBehind) {
