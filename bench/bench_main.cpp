@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "bench.h"
+#include "codecs/codec_table.h"
 #include "model/image_doc.h"
 
 namespace pelmor::bench {

@@ -23,6 +23,8 @@ corpus_check() {
   return $status
 }
 
+echo "== layers"
+python3 "$root/scripts/check_layers.py"
 echo "== build"
 build_tree "$root/build"
 echo "== unit tests"

@@ -4,6 +4,7 @@
 
 #include "cli_options.h"
 #include "commands.h"
+#include "codecs/codec_table.h"
 #include "json_text.h"
 
 namespace pelmor::cli {

@@ -11,6 +11,7 @@
 
 #include "cli_options.h"
 #include "commands.h"
+#include "codecs/codec_table.h"
 #include "display/placement.h"
 #include "platform/device_context.h"
 

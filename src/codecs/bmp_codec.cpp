@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "model/byte_reader.h"
-#include "model/checked_size.h"
+#include "platform/checked_size.h"
 #include "model/image_doc.h"
 #include "platform/file.h"
 

@@ -7,7 +7,7 @@
 
 #include "codecs/inflate.h"
 #include "model/byte_reader.h"
-#include "model/checked_size.h"
+#include "platform/checked_size.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
 #include "platform/memory_limit.h"

@@ -9,7 +9,7 @@
 
 #include "codecs/png_codec.h"
 #include "codecs/png_pixels.h"
-#include "model/checked_size.h"
+#include "platform/checked_size.h"
 #include "model/dib.h"
 #include "model/image_doc.h"
 

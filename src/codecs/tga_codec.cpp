@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "model/byte_reader.h"
-#include "model/checked_size.h"
+#include "platform/checked_size.h"
 #include "model/dib_view.h"
 #include "model/image_doc.h"
 #include "platform/buffered_file.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "model/checked_size.h"
+#include "platform/checked_size.h"
 #include "model/image_doc.h"
 #include "model/smooth_downscale.h"
 #include "platform/stretch_dib.h"
