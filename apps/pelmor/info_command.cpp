@@ -3,8 +3,8 @@
 #include <string>
 
 #include "cli_options.h"
-#include "commands.h"
 #include "codecs/codec_table.h"
+#include "commands.h"
 #include "json_text.h"
 
 namespace pelmor::cli {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "cli_options.h"
-#include "commands.h"
 #include "codecs/codec_table.h"
+#include "commands.h"
 #include "display/placement.h"
 #include "platform/device_context.h"
 

@@ -9,9 +9,9 @@
 
 #include "codecs/png_codec.h"
 #include "codecs/png_pixels.h"
-#include "platform/checked_size.h"
 #include "model/dib.h"
 #include "model/image_doc.h"
+#include "platform/checked_size.h"
 
 namespace pelmor {
 

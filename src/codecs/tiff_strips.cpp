@@ -8,10 +8,10 @@
 #include "codecs/lzw_decoder.h"
 #include "codecs/packbits.h"
 #include "model/byte_reader.h"
-#include "platform/checked_size.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
 #include "model/input_stream.h"
+#include "platform/checked_size.h"
 #include "platform/memory_limit.h"
 
 namespace pelmor {

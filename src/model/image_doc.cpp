@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "platform/checked_size.h"
 #include "codecs/codec_table.h"
+#include "platform/checked_size.h"
 #include "platform/system_info.h"
 
 namespace pelmor {
