@@ -1,7 +1,10 @@
 #include "codecs/inflate.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+
+#include "model/image_block.h"
 
 namespace pelmor {
 
@@ -271,6 +274,33 @@ bool CInflater::InflateBlocks() {
   }
 }
 
+uint64_t CInflater::OutputLeft() const {
+  const uint64_t inBuffer = uint64_t(stream.outSize - stream.outPos);
+  if (window == nullptr) return inBuffer;
+  return window->limit - window->base - uint64_t(stream.outPos);
+}
+
+bool CInflater::MakeRoom(int32_t room) {
+  if (window == nullptr || stream.outSize - stream.outPos >= room) return true;
+  // The buffer already reaches the end of the output: nothing more could be written.
+  if (window->base + uint64_t(stream.outSize) >= window->limit) return true;
+  uint8_t* const buffer = stream.outBuf;
+  size_t used = 0;
+  const size_t offered = size_t(stream.outPos - window->untaken);
+  if (!window->sink->Take(buffer + window->untaken, offered, false, used) || used > offered) return false;
+  window->untaken += int32_t(used);
+  if (stream.outPos - window->untaken > window->maxLeft) return false;
+  // Keep what the sink left and the reach of a match; drop the rest.
+  constexpr int32_t kReach = 32768;
+  const int32_t keepFrom = std::min(window->untaken, std::max(stream.outPos - kReach, 0));
+  std::memmove(buffer, buffer + keepFrom, size_t(stream.outPos - keepFrom));
+  window->base += uint64_t(keepFrom);
+  window->untaken -= keepFrom;
+  stream.outPos -= keepFrom;
+  stream.outSize = int32_t(std::min<uint64_t>(uint64_t(window->capacity), window->limit - window->base));
+  return true;
+}
+
 bool CInflater::StoredBlock() {
   stream.AlignInput();
   const int64_t pos = stream.pos;
@@ -281,9 +311,18 @@ bool CInflater::StoredBlock() {
   if (len + nlen != 0xFFFF) return false;
   // Running out of input or of output part way fails just the same, so both are checked first.
   if (int64_t{stream.size} - (pos + 4) < len) return false;
-  if (int64_t{stream.outSize} - stream.outPos < len) return false;
-  std::memcpy(stream.outBuf + stream.outPos, p + 4, len);
-  stream.outPos += int32_t(len);
+  if (OutputLeft() < len) return false;
+  const uint8_t* from = p + 4;
+  uint32_t left = len;
+  while (left > 0) {
+    if (!MakeRoom(int32_t(std::min<uint32_t>(left, 1u << 16)))) return false;
+    const uint32_t n = std::min<uint32_t>(left, uint32_t(stream.outSize - stream.outPos));
+    if (n == 0) return false;
+    std::memcpy(stream.outBuf + stream.outPos, from, n);
+    stream.outPos += int32_t(n);
+    from += n;
+    left -= n;
+  }
   stream.pos = int32_t(pos + 4 + len);
   return true;
 }
@@ -363,7 +402,16 @@ bool CInflater::DynamicBlock() {
 bool CInflater::BlockData() {
   for (;;) {
     Outcome outcome = FastBlockData();
-    if (outcome == Outcome::kNeedCare) outcome = CarefulSymbol();
+    if (outcome == Outcome::kNeedCare) {
+      // Short of buffer but not of output: slide the window and go on fast. After a slide the
+      // buffer has room to spare, so this happens once per stretch.
+      if (window != nullptr && stream.outSize - stream.outPos < int32_t(kFastOutputRoom) &&
+          window->base + uint64_t(stream.outSize) < window->limit) {
+        if (!MakeRoom(int32_t(kFastOutputRoom))) return false;
+        continue;
+      }
+      outcome = CarefulSymbol();
+    }
     if (outcome == Outcome::kEndOfBlock) return true;
     if (outcome == Outcome::kFailed) return false;
   }
@@ -510,18 +558,58 @@ CInflater::Outcome CInflater::FastBlockData() {
   return FastBlockDataPlain(stream, literals, distances);
 }
 
+namespace {
+
+// The zlib wrapper's checks; the deflate data is in[2, inSize - 4).
+bool ZlibHeaderAccepted(const uint8_t* in, size_t inSize) {
+  if (in == nullptr || inSize < 6) return false;
+  if (in[1] & 0x20) return false;         // preset dictionary
+  if ((in[0] & 0x0F) != 8) return false;  // only deflate
+  return inSize - 6 <= size_t(std::numeric_limits<int32_t>::max());
+}
+
+}  // namespace
+
 bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
   if (produced != nullptr) *produced = 0;
   if (in == nullptr || inSize == 0 || out == nullptr || outSize == 0) return false;
-  if (inSize < 6) return false;
-  if (in[1] & 0x20) return false;           // preset dictionary
-  if ((in[0] & 0x0F) != 8) return false;    // only deflate
-  constexpr size_t kLimit = size_t(std::numeric_limits<int32_t>::max());
-  if (inSize - 6 > kLimit || outSize > kLimit) return false;
+  if (!ZlibHeaderAccepted(in, inSize)) return false;
+  if (outSize > size_t(std::numeric_limits<int32_t>::max())) return false;
   CInflateStream stream(in + 2, int32_t(inSize - 6), out, int32_t(outSize));
   CInflater inflater(stream);
   if (!inflater.InflateBlocks()) return false;
   if (produced != nullptr) *produced = size_t(stream.outPos);
+  return true;
+}
+
+bool InflateZlibToSink(const uint8_t* in, size_t inSize, uint64_t outLimit, CInflateSink& sink,
+                       size_t maxLeft, uint64_t* produced) {
+  if (produced != nullptr) *produced = 0;
+  if (in == nullptr || inSize == 0 || outLimit == 0) return false;
+  if (!ZlibHeaderAccepted(in, inSize)) return false;
+  // The buffer: the reach of a match, what the sink may leave, and a stretch to decode into that
+  // stays in the processor's cache with the sink's own work.
+  constexpr uint64_t kReach = 32768;
+  constexpr uint64_t kStretch = 192 * 1024;
+  const uint64_t capacity = std::min<uint64_t>(kReach + uint64_t(maxLeft) + kStretch, outLimit);
+  if (maxLeft > uint64_t(std::numeric_limits<int32_t>::max()) ||
+      kReach + uint64_t(maxLeft) + kStretch > uint64_t(std::numeric_limits<int32_t>::max())) {
+    return false;
+  }
+  ImageBlock buffer = ImageBlock::Allocate(capacity);
+  if (!buffer) return false;
+  InflateWindow window;
+  window.sink = &sink;
+  window.limit = outLimit;
+  window.capacity = int32_t(capacity);
+  window.maxLeft = int32_t(maxLeft);
+  CInflateStream stream(in + 2, int32_t(inSize - 6), buffer.Data(), int32_t(capacity));
+  CInflater inflater(stream, &window);
+  if (!inflater.InflateBlocks()) return false;
+  size_t used = 0;
+  const size_t offered = size_t(stream.outPos - window.untaken);
+  if (!sink.Take(buffer.Data() + window.untaken, offered, true, used) || used != offered) return false;
+  if (produced != nullptr) *produced = window.base + uint64_t(stream.outPos);
   return true;
 }
 

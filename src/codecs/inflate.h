@@ -1,5 +1,6 @@
-// Decompression of zlib-wrapped deflate data (RFC 1950, RFC 1951) from one whole buffer into one
-// fixed output buffer. Nothing is streamed and nothing grows: output that does not fit fails.
+// Decompression of zlib-wrapped deflate data (RFC 1950, RFC 1951) from one whole buffer, either
+// into one fixed output buffer or handed to a sink piece by piece through a window of the last
+// 32 KiB. Nothing grows: output beyond the buffer (or the sink's limit) fails.
 //
 // The decoder is table-driven with a 64-bit bit buffer, but it accepts and refuses exactly what a
 // plain bit-at-a-time decoder over the same rules would:
@@ -108,11 +109,35 @@ class CHuffmanTable {
   std::vector<uint32_t> entries_;
 };
 
+// Receives an inflate's output while it is produced.
+class CInflateSink {
+ public:
+  virtual ~CInflateSink() = default;
+  // data[0, n) continues the output: first the bytes the previous call left, then new ones. Sets
+  // used to the count taken; the rest is offered again, with what follows, at the next call. With
+  // last set (the stream has ended), every byte must be taken. False stops the inflate with failure.
+  virtual bool Take(const uint8_t* data, size_t n, bool last, size_t& used) = 0;
+};
+
+// The output buffer of a streaming inflate: the stream writes into it, and when it fills up the
+// bytes are handed to the sink and all but the last 32 KiB (the reach of a match) and what the
+// sink left are dropped.
+struct InflateWindow {
+  CInflateSink* sink = nullptr;
+  uint64_t base = 0;   // output offset of the buffer's first byte
+  uint64_t limit = 0;  // output bytes allowed in all
+  int32_t capacity = 0;
+  int32_t untaken = 0;   // buffer offset of the first byte the sink has not taken
+  int32_t maxLeft = 0;   // most bytes the sink may leave untaken
+};
+
 // Decodes deflate blocks from a stream until the block marked final. Lives for one stream.
 class CInflater {
  public:
-  explicit CInflater(CInflateStream& stream)
+  // Without a window the stream's output buffer is the whole output.
+  explicit CInflater(CInflateStream& stream, InflateWindow* window = nullptr)
       : stream(stream),
+        window(window),
         literals(CHuffmanTable::Alphabet::kLiteralLength),
         distances(CHuffmanTable::Alphabet::kDistance),
         codeLengths(CHuffmanTable::Alphabet::kCodeLength) {}
@@ -127,6 +152,12 @@ class CInflater {
 
  private:
 
+  // Output bytes that may still be written, in all.
+  uint64_t OutputLeft() const;
+  // With a window whose buffer has less than `room` bytes free while more output may follow,
+  // hands the output to the sink and slides the window. False when the sink fails.
+  bool MakeRoom(int32_t room);
+
   bool StoredBlock();
   bool FixedBlock();
   bool DynamicBlock();
@@ -139,6 +170,7 @@ class CInflater {
   Outcome CarefulSymbol();
 
   CInflateStream& stream;
+  InflateWindow* window;
   CHuffmanTable literals;
   CHuffmanTable distances;
   CHuffmanTable codeLengths;
@@ -151,5 +183,12 @@ class CInflater {
 // otherwise; after a failure the output holds whatever had been written.
 bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize,
                  size_t* produced);
+
+// The same inflate, under the same rules, with an output of at most outLimit bytes handed to sink
+// as it is produced. The sink may leave up to maxLeft bytes untaken at a time (a partial row, say);
+// the window buffer holds 32 KiB, those and a working stretch, and comes from the image allocator.
+// *produced (when given) is the byte count on success and 0 otherwise.
+bool InflateZlibToSink(const uint8_t* in, size_t inSize, uint64_t outLimit, CInflateSink& sink,
+                       size_t maxLeft, uint64_t* produced);
 
 }  // namespace pelmor

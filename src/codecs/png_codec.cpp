@@ -277,18 +277,10 @@ bool CPngCodec::Inflate(const uint8_t* input, size_t inputSize, uint8_t* output,
 }
 
 bool CPngCodec::FinishImage(const std::vector<uint8_t>& imageData) {
-  // The inflated rows, zero where the data stops short.
-  ImageBlock rows = ImageBlock::Allocate(dataSize);
-  if (!rows) return false;
-  if (!Inflate(imageData.data(), imageData.size(), rows.Data(), rows.Size(), nullptr)) return false;
-  uint64_t position = 0;
-  if (interlaceMethod == 0) return DecodePass(rows.Data(), width, height, 0, position);
-  const auto passes = PassGeometry();
-  for (int pass = 1; pass <= 7; ++pass) {
-    const auto [w, h] = passes[size_t(pass - 1)];
-    if (!DecodePass(rows.Data(), w, h, pass, position)) return false;
-  }
-  return true;
+  // Without a header there is no DIB to decode into, and without image data nothing to inflate:
+  // either way the inflate fails, and so does the load.
+  if (!headerSeen || imageData.empty()) return false;
+  return DecodeImageData(imageData.data(), imageData.size());
 }
 
 }  // namespace pelmor

@@ -42,10 +42,11 @@ class CPngCodec : public CImageCodec {
   // The image row that row r of a pass lands on (pass 0: not interlaced).
   uint32_t ImageRow(uint32_t r, int pass) const;
   static uint8_t PaethPredictor(uint8_t a, uint8_t b, uint8_t c);
-  // Unfilters the rows of one pass in place in data (dataSize bytes) and writes them into the
-  // document's DIB. position is the offset of the pass's first filter-type byte and moves past the
-  // pass. An empty pass consumes nothing.
-  bool DecodePass(uint8_t* data, uint32_t w, uint32_t h, int pass, uint64_t& position);
+  // Inflates the image data (one zlib stream, at most dataSize bytes) and writes each row into the
+  // document's DIB as soon as the inflater has produced it, pass after pass. Rows the data does not
+  // reach read as zeros. False when the file's compression method is not 0, the data does not
+  // inflate, a filter type is above 4, or memory cannot be had.
+  bool DecodeImageData(const uint8_t* data, size_t size);
 
   // IHDR fields, in file order.
   uint32_t width = 0;
