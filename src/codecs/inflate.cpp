@@ -583,19 +583,20 @@ bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize,
 }
 
 bool InflateZlibToSink(const uint8_t* in, size_t inSize, uint64_t outLimit, CInflateSink& sink,
-                       size_t maxLeft, uint64_t* produced) {
+                       size_t maxLeft, uint64_t* produced, size_t stretch) {
   if (produced != nullptr) *produced = 0;
   if (in == nullptr || inSize == 0 || outLimit == 0) return false;
   if (!ZlibHeaderAccepted(in, inSize)) return false;
-  // The buffer: the reach of a match, what the sink may leave, and a stretch to decode into that
-  // stays in the processor's cache with the sink's own work.
+  // The buffer: the reach of a match, what the sink may leave, and the stretch decoded between two
+  // hand-overs, which must hold the longest match and the fast path's slack.
   constexpr uint64_t kReach = 32768;
-  constexpr uint64_t kStretch = 192 * 1024;
-  const uint64_t capacity = std::min<uint64_t>(kReach + uint64_t(maxLeft) + kStretch, outLimit);
+  stretch = std::max<size_t>(stretch, 512);
   if (maxLeft > uint64_t(std::numeric_limits<int32_t>::max()) ||
-      kReach + uint64_t(maxLeft) + kStretch > uint64_t(std::numeric_limits<int32_t>::max())) {
+      stretch > uint64_t(std::numeric_limits<int32_t>::max()) ||
+      kReach + uint64_t(maxLeft) + stretch > uint64_t(std::numeric_limits<int32_t>::max())) {
     return false;
   }
+  const uint64_t capacity = std::min<uint64_t>(kReach + uint64_t(maxLeft) + stretch, outLimit);
   ImageBlock buffer = ImageBlock::Allocate(capacity);
   if (!buffer) return false;
   InflateWindow window;
