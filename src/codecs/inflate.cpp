@@ -1,5 +1,7 @@
 #include "codecs/inflate.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -30,7 +32,7 @@ constexpr int kMaxPrimaryBits = 11;
 
 // Room the fast path needs past the output position: the longest match plus the word that the
 // copies below may write past its end (and put back).
-constexpr ptrdiff_t kFastOutputRoom = 258 + 16;
+constexpr ptrdiff_t kFastOutputRoom = 258 + 32;
 // Input the fast path needs: one unaligned 64-bit load.
 constexpr ptrdiff_t kFastInputRoom = 8;  // per refill
 
@@ -63,22 +65,45 @@ int PrimaryBitsFor(CHuffmanTable::Alphabet alphabet) {
 }
 
 // Copies a match of length bytes from distance bytes back, in words. Needs distance <= the output
-// so far and kFastOutputRoom bytes of buffer from out. The word past the end of the match is read
-// first and put back, so nothing beyond the match changes.
+// so far and kFastOutputRoom bytes of buffer from out. The copies may write up to kCopySlack bytes
+// past the match; those bytes are read first and put back, so nothing beyond the match changes.
+constexpr uint32_t kCopySlack = 32;
+
 inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
   uint8_t* const end = out + length;
-  const uint64_t after = Load64(end);
-  if (distance >= 8) {
+  const __m128i after0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end));
+  const __m128i after1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end + 16));
+  if (distance >= 16) {
+    // Most matches are short: two 16-byte copies without a test, then the rest.
     const uint8_t* src = out - distance;
     uint8_t* dst = out;
-    do {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
+    dst += 32;
+    src += 32;
+    while (dst < end) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+      dst += 16;
+      src += 16;
+    }
+  } else if (distance >= 8) {
+    const uint8_t* src = out - distance;
+    uint8_t* dst = out;
+    Store64(dst, Load64(src));
+    Store64(dst + 8, Load64(src + 8));
+    dst += 16;
+    src += 16;
+    while (dst < end) {
       Store64(dst, Load64(src));
       dst += 8;
       src += 8;
-    } while (dst < end);
+    }
   } else if (distance == 1) {
-    const uint64_t v = out[-1] * uint64_t{0x0101010101010101};
-    for (uint8_t* dst = out; dst < end; dst += 8) Store64(dst, v);
+    const __m128i v = _mm_set1_epi8(char(out[-1]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), v);
+    for (uint8_t* dst = out + 32; dst < end; dst += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
   } else {
     // The output repeats with the period `distance`, and so with any multiple of it: once a
     // multiple of at least 8 bytes lies behind the write position, whole words can be copied.
@@ -94,7 +119,8 @@ inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
       src += 8;
     }
   }
-  Store64(end, after);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(end), after0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(end + 16), after1);
 }
 
 }  // namespace
@@ -227,12 +253,14 @@ bool CHuffmanTable::Build(const uint8_t* lengths, int count) {
       const uint32_t subBits = prefixLongest[prefix] - uint32_t(primaryBits_);
       const size_t start = entries_.size();
       entries_.resize(start + (size_t{1} << subBits), kInvalid);
-      entries_[prefix] = uint32_t(start) << 16 | kSubtable | subBits << 8;
+      entries_[prefix] = uint32_t(start) << 16 | kSubtable | subBits << 8 | uint32_t(primaryBits_);
     }
+    // In the subtable the code is what follows the primary bits.
+    const uint32_t subEntry = EntryFor(symbol, length - primaryBits_);
     const uint32_t link = entries_[prefix];
     const uint32_t subSize = 1u << CodeLength(link);
     for (uint32_t k = reversed[i] >> primaryBits_; k < subSize; k += 1u << (length - primaryBits_)) {
-      entries_[Value(link) + k] = entry;
+      entries_[Value(link) + k] = subEntry;
     }
   }
   return true;
@@ -248,9 +276,14 @@ uint32_t CHuffmanTable::Decode(CInflateStream& stream) const {
     window |= uint32_t(stream.data[byte + k]) << (8 * k);
   }
   window >>= bit & 7;
-  const uint32_t e = Lookup(window);
-  if ((e & kInvalid) || CodeLength(e) > total - bit) return kInvalid;
-  stream.SetBitOffset(bit + CodeLength(e));
+  uint32_t e = entries_[window & primaryMask_];
+  uint32_t codeLength = CodeLength(e);
+  if (e & kSubtable) {
+    e = entries_[Value(e) + ((window >> primaryBits_) & ((1u << CodeLength(e)) - 1))];
+    codeLength = uint32_t(primaryBits_) + CodeLength(e);
+  }
+  if ((e & kInvalid) || codeLength > total - bit) return kInvalid;
+  stream.SetBitOffset(bit + codeLength);
   return e;
 }
 
@@ -456,82 +489,103 @@ namespace {
   // members after every literal.
   const uint32_t* const litTable = literals.Entries();
   const uint64_t litMask = LowBits(uint32_t(literals.PrimaryBits()));
-  const uint32_t litBits = uint32_t(literals.PrimaryBits());
   const uint32_t* const distTable = distances.Entries();
   const uint64_t distMask = LowBits(uint32_t(distances.PrimaryBits()));
-  const uint32_t distBits = uint32_t(distances.PrimaryBits());
 
   // Bits [0, bitsLeft) of bitBuffer are the input bits just before `in`. Bits above them are
   // either zero or the true next bits, so a lookup may look past bitsLeft as long as the code it
   // finds lies within. A refill leaves at least 56 bits: a length code, a distance code and their
   // extra bits take at most 48.
+  // Only the low byte of bitsLeft counts: whole entries are subtracted from it (their low byte is
+  // the count consumed, below 64), which leaves that byte right and saves masking the count out on
+  // the path from one lookup to the next. Shifts by it take its low six bits.
   uint64_t bitBuffer = 0;
   uint32_t bitsLeft = 0;
   auto refill = [&] {
-    bitBuffer |= Load64(in) << bitsLeft;
-    in += (63 - bitsLeft) >> 3;
+    bitBuffer |= Load64(in) << (bitsLeft & 63);
+    in += 7 - ((bitsLeft >> 3) & 7);
     bitsLeft |= 56;
   };
   auto consume = [&](uint32_t entry) {
-    bitBuffer >>= T::Consumed(entry);
-    bitsLeft -= T::Consumed(entry);
-  };
-  auto resolve = [](const uint32_t* table, uint32_t primaryBits, uint32_t link, uint64_t bits) {
-    return table[T::Value(link) + ((bits >> primaryBits) & LowBits(T::CodeLength(link)))];
+    bitBuffer >>= (entry & 63);
+    bitsLeft -= entry;
   };
   refill();
   bitBuffer >>= startBit & 7;
   bitsLeft -= uint32_t(startBit & 7);
 
-  // e is always the primary entry for the bits at hand, looked up while at least the primary
-  // table's index bits were present (a refill only adds bits above those).
+  // e is the primary entry for the bits at hand, looked up with enough real bits for any code the
+  // primary table holds. The bit buffer always holds 64 real input bits less those consumed since
+  // the last refill, and no more than bitsLeft (at least 56 after a refill) are consumed before
+  // the next one: 3 literals of up to 11 bits and a length of up to 20, or a length of up to 20
+  // and a distance of up to 28 with a refill between them when fewer than 39 bits are left.
   uint32_t e = litTable[bitBuffer & litMask];
   Outcome outcome = Outcome::kNeedCare;
-  // Two refills per round: the round's own and one after a match.
+  // A round refills at most twice.
   while (inEnd - in >= 2 * kFastInputRoom && outEnd - out >= kFastOutputRoom) {
-    refill();
-    if (e & T::kSubtable) e = resolve(litTable, litBits, e, bitBuffer);
-    if (e & T::kLiteral) {
-      // Up to three literals fit in the bits of one refill; each next entry is looked up before
-      // the byte is stored, and always with at least 11 bits at hand.
-      consume(e);
-      uint32_t next = litTable[bitBuffer & litMask];
-      *out++ = uint8_t(T::Value(e));
-      e = next;
-      if (!(e & T::kLiteral)) continue;
-      consume(e);
-      next = litTable[bitBuffer & litMask];
-      *out++ = uint8_t(T::Value(e));
-      e = next;
-      if (!(e & T::kLiteral)) continue;
-      consume(e);
-      next = litTable[bitBuffer & litMask];
-      *out++ = uint8_t(T::Value(e));
-      e = next;
-      continue;
-    }
-    if (e & (T::kInvalid | T::kEndOfBlock)) {
-      if (e & T::kInvalid) return Outcome::kFailed;
-      consume(e);
-      outcome = Outcome::kEndOfBlock;
-      break;
-    }
     uint64_t saved = bitBuffer;
     consume(e);
+    if (e & T::kLiteral) {
+      // Up to three literals in a row without a refill; each next entry is looked up before the
+      // byte is stored.
+      uint32_t literal = T::Value(e);
+      e = litTable[bitBuffer & litMask];
+      saved = bitBuffer;
+      consume(e);
+      *out++ = uint8_t(literal);
+      if (e & T::kLiteral) {
+        literal = T::Value(e);
+        e = litTable[bitBuffer & litMask];
+        saved = bitBuffer;
+        consume(e);
+        *out++ = uint8_t(literal);
+        if (e & T::kLiteral) {
+          literal = T::Value(e);
+          e = litTable[bitBuffer & litMask];
+          refill();
+          *out++ = uint8_t(literal);
+          continue;
+        }
+      }
+    }
+    if (e & T::kExceptional) {
+      if (e & T::kSubtable) {
+        // The link consumed the primary bits; the subtable entry takes the rest of the code.
+        e = litTable[T::Value(e) + (bitBuffer & LowBits(T::CodeLength(e)))];
+        saved = bitBuffer;
+        consume(e);
+        if (e & T::kLiteral) {
+          const uint32_t literal = T::Value(e);
+          e = litTable[bitBuffer & litMask];
+          refill();
+          *out++ = uint8_t(literal);
+          continue;
+        }
+      }
+      if (e & T::kInvalid) return Outcome::kFailed;
+      if (e & T::kEndOfBlock) {
+        outcome = Outcome::kEndOfBlock;
+        break;
+      }
+    }
     const uint32_t length = T::Value(e) + uint32_t((saved & LowBits(T::Consumed(e))) >> T::CodeLength(e));
     uint32_t d = distTable[bitBuffer & distMask];
-    if (d & T::kSubtable) d = resolve(distTable, distBits, d, bitBuffer);
+    if ((bitsLeft & 0xFF) < 39) refill();
+    if (d & T::kSubtable) {
+      consume(d);
+      d = distTable[T::Value(d) + (bitBuffer & LowBits(T::CodeLength(d)))];
+    }
     if (d & T::kInvalid) return Outcome::kFailed;
     saved = bitBuffer;
     consume(d);
     const uint32_t distance = T::Value(d) + uint32_t((saved & LowBits(T::Consumed(d))) >> T::CodeLength(d));
     if (distance > size_t(out - outStart)) return Outcome::kFailed;
-    refill();
     e = litTable[bitBuffer & litMask];
+    refill();
     CopyMatchFast(out, distance, length);
     out += length;
   }
-  stream.SetBitOffset(uint64_t(in - data) * 8 - bitsLeft);
+  stream.SetBitOffset(uint64_t(in - data) * 8 - (bitsLeft & 0xFF));
   stream.outPos = int32_t(out - outStart);
   return outcome;
 }

@@ -55,16 +55,21 @@ class CHuffmanTable {
   enum class Alphabet : uint8_t { kCodeLength, kLiteralLength, kDistance };
 
   // A table entry (32 bits):
-  //   bits 0-7    bits the entry consumes: the code length plus the extra bits that follow it
-  //   bits 8-11   the code length (for a subtable link: the subtable's index bits)
+  //   bits 0-7    bits the entry consumes: its code bits plus the extra bits that follow them
+  //   bits 8-11   its code bits (for a subtable link: the subtable's index bits)
   //   bits 12-15  flags below
   //   bits 16-31  the value: literal byte, base length, base distance, code-length symbol, or the
   //               start of a subtable
+  // A code longer than the primary table's index takes two entries: a link in the primary table,
+  // which consumes the primary bits, and an entry in its subtable, indexed by the bits after them,
+  // whose code bits are the rest of the code.
   static constexpr uint32_t kInvalid = 0x1000;     // no code, or a symbol that must not occur
   static constexpr uint32_t kEndOfBlock = 0x2000;  // literal/length symbol 256
   static constexpr uint32_t kSubtable = 0x4000;    // a link to a second-level table
   static constexpr uint32_t kLiteral = 0x8000;     // literal byte, or any code-length symbol
   static constexpr uint32_t kFlags = 0xF000;
+  // Anything but a literal or a length (or distance) from the primary table.
+  static constexpr uint32_t kExceptional = kInvalid | kEndOfBlock | kSubtable;
 
   static uint32_t Consumed(uint32_t entry) { return entry & 0xFF; }
   static uint32_t CodeLength(uint32_t entry) { return (entry >> 8) & 0xF; }
@@ -76,16 +81,6 @@ class CHuffmanTable {
   // Assigns canonical codes to count code lengths (0: symbol unused) and fills the tables. False
   // when a length is above 15, when no symbol is used, or when every used code is 15 bits long.
   bool Build(const uint8_t* lengths, int count);
-
-  // The entry for the next input bits, given with the first bit read in bit 0 and at least
-  // `longest` bits present (bits past the end of the input may be anything).
-  uint32_t Lookup(uint64_t bits) const {
-    uint32_t e = entries_[bits & primaryMask_];
-    if (e & kSubtable) {
-      e = entries_[Value(e) + ((bits >> primaryBits_) & ((1u << CodeLength(e)) - 1))];
-    }
-    return e;
-  }
 
   // The raw tables, for a decoder that keeps them in registers: the primary table has
   // 2^PrimaryBits() entries; a subtable link's entries start at Value(link).
