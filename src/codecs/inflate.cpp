@@ -536,10 +536,12 @@ template <bool kBmi2>
   bitsLeft -= uint32_t(startBit & 7);
 
   // e is the primary entry for the bits at hand, looked up with enough real bits for any code the
-  // primary table holds. The bit buffer always holds 64 real input bits less those consumed since
-  // the last refill, and no more than bitsLeft (at least 56 after a refill) are consumed before
-  // the next one: 3 literals of up to 11 bits and a length of up to 20, or a length of up to 20
-  // and a distance of up to 28 with a refill between them when fewer than 39 bits are left.
+  // primary table holds. A refill leaves 64 real input bits in the buffer and bitsLeft at 56 to 63;
+  // both go down by what is consumed, so the real bits are always more than bitsLeft, and no more
+  // than bitsLeft are consumed before the next refill. Between two refills: up to three literals
+  // from the primary table (11 bits each) and a length (16 bits, or 20 through a subtable), at most
+  // 42 bits; then a distance of up to 21 bits (28 through a subtable) when that leaves the 11 bits
+  // of the next lookup, else a refill first.
   uint32_t e = litTable[bitBuffer & litMask];
   Outcome outcome = Outcome::kNeedCare;
   // A round refills at most twice.
@@ -591,10 +593,12 @@ template <bool kBmi2>
     }
     const uint32_t length = EntryValue<kBmi2>(e, saved);
     uint32_t d = distTable[bitBuffer & distMask];
-    if ((bitsLeft & 0xFF) < 39) refill();
     if (d & T::kSubtable) {
+      if ((bitsLeft & 0xFF) < 38) refill();
       consume(d);
       d = distTable[T::Value(d) + (bitBuffer & LowBits(T::CodeLength(d)))];
+    } else if ((bitsLeft & 0xFF) < 31) {
+      refill();
     }
     if (d & T::kInvalid) return Outcome::kFailed;
     saved = bitBuffer;
