@@ -28,7 +28,8 @@ constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 
 
 constexpr int kLiteralLengthSymbols = 288;
 constexpr int kMaxSymbols = kLiteralLengthSymbols;
-constexpr int kMaxPrimaryBits = 11;
+constexpr int kMaxPrimaryBits = 11;  // the literal/length table's
+constexpr int kDistancePrimaryBits = 8;
 
 // Room the fast path needs past the output position: the longest match plus the word that the
 // copies below may write past its end (and put back).
@@ -42,7 +43,7 @@ inline uint64_t Load64(const uint8_t* p) {
   return v;  // little-endian hosts only, as the bit order of the stream requires
 }
 inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
-inline uint64_t LowBits(uint32_t n) { return (uint64_t{1} << n) - 1; }
+constexpr uint64_t LowBits(uint32_t n) { return (uint64_t{1} << n) - 1; }
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the bit buffer assumes little-endian loads");
 
@@ -58,7 +59,7 @@ uint32_t ReverseBits(uint32_t code, int length) {
 int PrimaryBitsFor(CHuffmanTable::Alphabet alphabet) {
   switch (alphabet) {
     case CHuffmanTable::Alphabet::kLiteralLength: return kMaxPrimaryBits;
-    case CHuffmanTable::Alphabet::kDistance: return 8;
+    case CHuffmanTable::Alphabet::kDistance: return kDistancePrimaryBits;
     case CHuffmanTable::Alphabet::kCodeLength: return 7;
   }
   return 8;
@@ -217,7 +218,8 @@ bool CHuffmanTable::Build(const uint8_t* lengths, int count) {
     }
   }
 
-  primaryBits_ = longest < PrimaryBitsFor(alphabet_) ? longest : PrimaryBitsFor(alphabet_);
+  // Always the full primary size, so that the fast path can index it with a constant mask.
+  primaryBits_ = PrimaryBitsFor(alphabet_);
   const uint32_t primarySize = 1u << primaryBits_;
   primaryMask_ = primarySize - 1;
   entries_.assign(primarySize, kInvalid);
@@ -509,9 +511,9 @@ template <bool kBmi2>
   // Local copies: the byte stores below may alias anything, which would make the compiler reload
   // members after every literal.
   const uint32_t* const litTable = literals.Entries();
-  const uint64_t litMask = LowBits(uint32_t(literals.PrimaryBits()));
+  constexpr uint64_t litMask = LowBits(kMaxPrimaryBits);
   const uint32_t* const distTable = distances.Entries();
-  const uint64_t distMask = LowBits(uint32_t(distances.PrimaryBits()));
+  constexpr uint64_t distMask = LowBits(kDistancePrimaryBits);
 
   // Bits [0, bitsLeft) of bitBuffer are the input bits just before `in`. Bits above them are
   // either zero or the true next bits, so a lookup may look past bitsLeft as long as the code it
