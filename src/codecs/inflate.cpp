@@ -506,7 +506,7 @@ template <bool kBmi2>
   const uint64_t startBit = stream.BitOffset();
   const uint8_t* in = data + (startBit >> 3);
   uint8_t* out = outStart + stream.outPos;
-  if (inEnd - in < kFastInputRoom || outEnd - out < kFastOutputRoom) return Outcome::kNeedCare;
+  if (inEnd - in < 2 * kFastInputRoom || outEnd - out < kFastOutputRoom) return Outcome::kNeedCare;
 
   // Local copies: the byte stores below may alias anything, which would make the compiler reload
   // members after every literal.
@@ -546,8 +546,10 @@ template <bool kBmi2>
   // of the next lookup, else a refill first.
   uint32_t e = litTable[bitBuffer & litMask];
   Outcome outcome = Outcome::kNeedCare;
-  // A round refills at most twice.
-  while (inEnd - in >= 2 * kFastInputRoom && outEnd - out >= kFastOutputRoom) {
+  // A round refills at most twice. (Both ends were checked above to lie past these limits.)
+  const uint8_t* const inLimit = inEnd - 2 * kFastInputRoom;
+  uint8_t* const outLimit = outEnd - kFastOutputRoom;
+  while (in <= inLimit && out <= outLimit) {
     uint64_t saved = bitBuffer;
     consume(e);
     if (e & T::kLiteral) {
