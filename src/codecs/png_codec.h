@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/image_block.h"
 #include "model/image_codec.h"
 
 namespace pelmor {
@@ -70,7 +71,13 @@ class CPngCodec : public CImageCodec {
   bool ReadChunks(platform::BufferedFile& file);
   bool ReadHeader(platform::BufferedFile& file, uint32_t length);
   bool ReadPalette(platform::BufferedFile& file, uint32_t length);
-  bool AppendImageData(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& imageData);
+  // The image data of every IDAT chunk, joined. Its memory is reserved once, at the first chunk,
+  // for what the rest of the file could hold, and only the pages the data lands on are touched.
+  struct ImageData {
+    ImageBlock block;
+    size_t size = 0;
+  };
+  bool AppendImageData(platform::BufferedFile& file, uint32_t length, ImageData& imageData);
   // Reads a text chunk's data and CRC; the keyword ends at the first zero byte. An empty chunk
   // leaves data empty. False when the data is not in the file, is too large, or has no keyword end.
   static bool ReadKeywordChunk(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& data,
@@ -78,7 +85,7 @@ class CPngCodec : public CImageCodec {
   bool ReadText(platform::BufferedFile& file, uint32_t length);
   bool ReadCompressedText(platform::BufferedFile& file, uint32_t length);
   void StoreTextField(const std::string& keyword, const uint8_t* text, size_t textLength);
-  bool FinishImage(const std::vector<uint8_t>& imageData);
+  bool FinishImage(const ImageData& imageData);
   // Allocates the document's DIB for the accepted header, with the grey ramp for grey images.
   bool SetUpOutputImage();
 };
