@@ -12,4 +12,11 @@ bool IsValidUtf8(std::string_view bytes);
 
 std::u32string DecodeText(std::string_view bytes);
 
+// Byte strings (file names above all) as UTF-16 and back, losslessly for the bytes: well-formed
+// UTF-8 sequences become their characters, and every byte that is not part of one becomes the lone
+// surrogate U+DC00 + byte (U+DC80 to U+DCFF), which BytesFromUtf16 turns back into that byte. Other
+// lone surrogates, which no byte string produces, become U+FFFD. Both may throw std::bad_alloc.
+std::u16string Utf16FromBytes(std::string_view bytes);
+std::string BytesFromUtf16(std::u16string_view text);
+
 }  // namespace pelmor::platform
