@@ -558,3 +558,55 @@ TEST(PngSamples, OpenWithTheirTextAndInterlacedEqualsPlain) {
 
 }  // namespace
 }  // namespace pelmor::test
+
+namespace pelmor::test {
+namespace {
+
+// Files of a few hundred bytes whose header asks for far more than their data holds. The reader
+// keeps only the rows in flight and the inflater's window, so each opens under a limit of 1.25
+// times its picture (1 MiB more for the rest), which a buffer of the whole inflated data would
+// exceed where it is larger than the picture; below the picture each fails cleanly.
+struct Amplification {
+  const char* name;
+  uint32_t width, height;
+  uint8_t depth, colourType, interlace;
+};
+
+class PngAmplification : public ::testing::TestWithParam<Amplification> {};
+
+TEST_P(PngAmplification, OpensWithinItsPictureAndFailsBelowIt) {
+  const Amplification& a = GetParam();
+  // The data stops inside the first row: everything after it reads as zeros.
+  const Bytes file = PngFile({PngHeaderChunk(a.width, a.height, a.depth, a.colourType, a.interlace),
+                              PngChunk("IDAT", ZlibStored(Bytes{1, 0x40, 0x80, 0xC0, 0xFF})),
+                              PngChunk("IEND", {})});
+  ASSERT_LE(file.size(), 4096u);
+  const uint32_t bits = a.colourType == 0 ? a.depth : 24;
+  const uint64_t picture = uint64_t(DibRowBytes(a.width, bits)) * a.height;
+  TempDir dir;
+  const std::string path = dir.File(std::string(a.name) + ".png");
+  WriteFile(path, file);
+  CImageDoc doc;
+  doc.backColor = 0x808080;
+  setenv("PELMOR_MAX_ALLOC_MB", std::to_string((picture * 5 / 4 >> 20) + 1).c_str(), 1);
+  const bool opened = doc.Open(path.c_str(), 0);
+  setenv("PELMOR_MAX_ALLOC_MB", std::to_string((picture / 2 >> 20) + 1).c_str(), 1);
+  CImageDoc refused;
+  const bool openedBelow = refused.Open(path.c_str(), 0);
+  unsetenv("PELMOR_MAX_ALLOC_MB");
+  ASSERT_TRUE(opened);
+  EXPECT_FALSE(openedBelow);
+  EXPECT_EQ(refused.block.Data(), nullptr);
+  // The top row holds the data, the rest is zeros: the background under alpha, 0 otherwise.
+  const uint8_t last = doc.bits[0];
+  EXPECT_EQ(last, a.colourType == 6 ? 0x80 * 255 / 256 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, PngAmplification,
+    ::testing::Values(Amplification{"TinyDataUnderA16BitRgbaHeader", 6000, 4000, 16, 6, 0},
+                      Amplification{"TinyDataUnderAnInterlaced1BitHeader", 40000, 30000, 1, 0, 1}),
+    [](const ::testing::TestParamInfo<Amplification>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace pelmor::test
