@@ -633,7 +633,15 @@ bool CPngRowSink::Take(const uint8_t* data, size_t n, bool last, size_t& used) {
     std::memset(zeroRow_.Data(), 0, n - pos);
   }
   used = n;
-  if (!codec_.hasAlpha) return true;
+  if (!codec_.hasAlpha || done_) return true;
+  if (pass_ == 0) {
+    // Every later row of an image without interlacing comes out the same: write one, copy it.
+    const uint8_t* first = DibRow(codec_.ImageRow(row_, 0));
+    if (!Row(zeroRow_.Data())) return false;
+    for (; row_ < passHeight_; ++row_) std::memcpy(DibRow(row_), first, stride_);
+    done_ = true;
+    return true;
+  }
   while (!done_) {
     if (!Row(zeroRow_.Data())) return false;
   }
