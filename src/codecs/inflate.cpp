@@ -31,9 +31,10 @@ constexpr int kMaxSymbols = kLiteralLengthSymbols;
 constexpr int kMaxPrimaryBits = 11;  // the literal/length table's
 constexpr int kDistancePrimaryBits = 8;
 
-// Room the fast path needs past the output position: the longest match plus the word that the
+// Room the fast path needs past the output position: the longest match plus the bytes that the
 // copies below may write past its end (and put back).
-constexpr ptrdiff_t kFastOutputRoom = 258 + 32;
+constexpr uint32_t kCopySlack = 32;
+constexpr ptrdiff_t kFastOutputRoom = 258 + kCopySlack;
 // Input the fast path needs: one unaligned 64-bit load.
 constexpr ptrdiff_t kFastInputRoom = 8;  // per refill
 
@@ -68,7 +69,6 @@ int PrimaryBitsFor(CHuffmanTable::Alphabet alphabet) {
 // Copies a match of length bytes from distance bytes back, in words. Needs distance <= the output
 // so far and kFastOutputRoom bytes of buffer from out. The copies may write up to kCopySlack bytes
 // past the match; those bytes are read first and put back, so nothing beyond the match changes.
-constexpr uint32_t kCopySlack = 32;
 
 inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
   uint8_t* const end = out + length;
