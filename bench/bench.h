@@ -19,12 +19,16 @@ namespace pelmor::bench {
 // produced (0 on failure), which also keeps the work from being optimised away.
 using RunFn = std::function<size_t()>;
 
+// The budget every block the benchmark allocates is drawn from (the default cap; blocks are given
+// back after each run).
+MemoryBudget& Budget();
+
 // Where a peer's output goes: the memory its users would give it by default (malloc, or the
 // library's own allocation), or memory from the allocator our decoders draw from.
 enum class Memory : uint8_t { kDefault, kOurs };
 
 // The output of one peer run, from the chosen allocator. Ours is ImageBlock::Allocate, as for our
-// decoders' images (zero-filled, large blocks mapped fresh with huge pages).
+// decoders' images (zero-filled, large blocks mapped fresh with huge pages), on Budget().
 class OutputBuffer {
  public:
   OutputBuffer(size_t size, Memory memory);

@@ -181,7 +181,7 @@ void RunCase(const Case& c, double secondsPerCase) {
 
 OutputBuffer::OutputBuffer(size_t size, Memory memory) {
   if (memory == Memory::kOurs) {
-    block_ = ImageBlock::Allocate(size);
+    block_ = ImageBlock::Allocate(Budget(), size);
     data_ = block_.Data();
   } else {
     data_ = static_cast<uint8_t*>(std::malloc(size));
@@ -191,6 +191,11 @@ OutputBuffer::OutputBuffer(size_t size, Memory memory) {
 
 OutputBuffer::~OutputBuffer() {
   if (malloced_) std::free(data_);
+}
+
+MemoryBudget& Budget() {
+  static MemoryBudget budget;
+  return budget;
 }
 
 std::vector<SectionEntry>& Sections() {

@@ -55,7 +55,7 @@ std::shared_ptr<Stream> ImageData(const std::string& path) {
 
 // Ours, into memory from our allocator as the PNG reader's would be.
 size_t OursInflate(const Stream& s) {
-  ImageBlock out = ImageBlock::Allocate(s.inflated);
+  ImageBlock out = ImageBlock::Allocate(Budget(), s.inflated);
   size_t produced = 0;
   const bool ok = out && InflateZlib(reinterpret_cast<const uint8_t*>(s.data.data()), s.data.size(),
                                      out.Data(), s.inflated, &produced);

@@ -28,7 +28,7 @@ std::unordered_map<void*, ImageBlock>& StbBlocks() {
 
 void* StbMalloc(size_t n) {
   if (stbMemory == Memory::kDefault) return std::malloc(n);
-  ImageBlock b = ImageBlock::Allocate(n);
+  ImageBlock b = ImageBlock::Allocate(Budget(), n);
   void* p = b.Data();
   if (p != nullptr) StbBlocks().emplace(p, std::move(b));
   return p;

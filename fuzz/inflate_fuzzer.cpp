@@ -53,8 +53,9 @@ void CheckSinkForm(const pelmor::test::Bytes& zlib, size_t capacity, bool ok, co
   const size_t maxLeft = capacity % 300;
   Collector sink(maxLeft);
   uint64_t streamed = 0;
+  pelmor::MemoryBudget budget;
   const bool streamOk = capacity > 0 && pelmor::InflateZlibToSink(zlib.data(), zlib.size(), capacity, sink,
-                                                                  maxLeft, &streamed, 512 + capacity % 1000);
+                                                                  maxLeft, budget, &streamed, 512 + capacity % 1000);
   if (streamOk != ok) __builtin_trap();
   if (!ok) return;
   if (streamed != produced || sink.got.size() != produced) __builtin_trap();

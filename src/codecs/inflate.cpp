@@ -666,7 +666,7 @@ bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize,
 }
 
 bool InflateZlibToSink(const uint8_t* in, size_t inSize, uint64_t outLimit, CInflateSink& sink,
-                       size_t maxLeft, uint64_t* produced, size_t stretch) {
+                       size_t maxLeft, MemoryBudget& budget, uint64_t* produced, size_t stretch) {
   if (produced != nullptr) *produced = 0;
   if (in == nullptr || inSize == 0 || outLimit == 0) return false;
   if (!ZlibHeaderAccepted(in, inSize)) return false;
@@ -680,7 +680,7 @@ bool InflateZlibToSink(const uint8_t* in, size_t inSize, uint64_t outLimit, CInf
     return false;
   }
   const uint64_t capacity = std::min<uint64_t>(kReach + uint64_t(maxLeft) + stretch, outLimit);
-  ImageBlock buffer = ImageBlock::Allocate(capacity);
+  ImageBlock buffer = ImageBlock::Allocate(budget, capacity);
   if (!buffer) return false;
   InflateWindow window;
   window.sink = &sink;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "model/input_stream.h"
+#include "platform/memory_budget.h"
 
 namespace pelmor {
 
@@ -182,10 +183,11 @@ bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize,
 // The same inflate, under the same rules, with an output of at most outLimit bytes handed to sink
 // as it is produced. The sink may leave up to maxLeft bytes untaken at a time (a partial row, say);
 // the window buffer holds 32 KiB, those and a working stretch (at least 512 bytes; the default
-// keeps the buffer within the processor's second-level cache), and comes from the image allocator.
+// keeps the buffer within the processor's second-level cache), and is drawn from budget.
 // *produced (when given) is the byte count on success and 0 otherwise.
 constexpr size_t kInflateStretch = 192 * 1024;
 bool InflateZlibToSink(const uint8_t* in, size_t inSize, uint64_t outLimit, CInflateSink& sink,
-                       size_t maxLeft, uint64_t* produced, size_t stretch = kInflateStretch);
+                       size_t maxLeft, MemoryBudget& budget, uint64_t* produced,
+                       size_t stretch = kInflateStretch);
 
 }  // namespace pelmor

@@ -10,6 +10,7 @@
 #include "model/checked_size.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
+#include "platform/memory_limit.h"
 #include "platform/buffered_file.h"
 #include "platform/file.h"
 
@@ -191,7 +192,7 @@ bool CPngCodec::AppendImageData(platform::BufferedFile& file, uint32_t length, I
     const size_t limit = MaxImageData();
     if (length > file.Remaining() || imageData.size > limit || length > limit - imageData.size) return false;
     if (!imageData.block) {
-      imageData.block = ImageBlock::Allocate(std::min<uint64_t>(file.Remaining(), limit));
+      imageData.block = ImageBlock::Allocate(owner->budget, std::min<uint64_t>(file.Remaining(), limit));
       if (!imageData.block) return false;
     }
     if (length > imageData.block.Size() - imageData.size) return false;  // the file grew meanwhile
@@ -238,7 +239,7 @@ bool CPngCodec::ReadCompressedText(platform::BufferedFile& file, uint32_t length
   const size_t compressed = length - keywordLength - 2;
   // The text may inflate to ten times its compressed size. The buffer comes from the image
   // allocator, whose limit refuses sizes no text needs.
-  ImageBlock output = ImageBlock::Allocate(uint64_t(compressed) * 10);
+  ImageBlock output = ImageBlock::Allocate(owner->budget, uint64_t(compressed) * 10);
   if (!output) return false;
   size_t produced = 0;
   if (!Inflate(data.data() + keywordLength + 2, compressed, output.Data(), output.Size(), &produced)) {

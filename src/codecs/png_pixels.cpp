@@ -549,7 +549,7 @@ bool CPngRowSink::Start() {
   const bool interlaced = codec_.interlaceMethod == 1;
   direct_ = indexedRule && !interlaced && codec_.bitDepth == bitCount;
   if (!direct_) {
-    rowBuffer_ = ImageBlock::Allocate(codec_.RowBytes(codec_.width));
+    rowBuffer_ = ImageBlock::Allocate(doc_.budget, codec_.RowBytes(codec_.width));
     if (!rowBuffer_) return false;
   }
   if (interlaced) {
@@ -625,7 +625,7 @@ bool CPngRowSink::Take(const uint8_t* data, size_t n, bool last, size_t& used) {
   // The data ends here. The rest of a started row reads as zeros; every later row is a None row of
   // zeros. Zero samples give zero DIB bytes, which the DIB already holds, except where alpha
   // composites them into the background colour.
-  zeroRow_ = ImageBlock::Allocate(codec_.RowBytes(codec_.width) + 1);
+  zeroRow_ = ImageBlock::Allocate(doc_.budget, codec_.RowBytes(codec_.width) + 1);
   if (!zeroRow_) return false;
   if (pos < n) {
     std::memcpy(zeroRow_.Data(), data + pos, n - pos);
@@ -654,7 +654,7 @@ bool CPngCodec::DecodeImageData(const uint8_t* data, size_t size) {
   if (compressionMethod != 0) return false;
   CPngRowSink sink(*this, *owner);
   if (!sink.Start()) return false;
-  return InflateZlibToSink(data, size, dataSize, sink, sink.MaxLeft(), nullptr);
+  return InflateZlibToSink(data, size, dataSize, sink, sink.MaxLeft(), owner->budget, nullptr);
 }
 
 }  // namespace pelmor

@@ -526,7 +526,12 @@ TEST(Inflate, TheSinkFormMatchesTheBufferForm) {
     const size_t stretch = round % 2 ? 512 + rng() % 4000 : kInflateStretch;
     CollectingSink sink(uint32_t(round), maxLeft);
     uint64_t streamed = 99;
-    const bool streamOk = InflateZlibToSink(z.data(), z.size(), capacity, sink, maxLeft, &streamed, stretch);
+    MemoryBudget budget;
+    const bool streamOk =
+        InflateZlibToSink(z.data(), z.size(), capacity, sink, maxLeft, budget, &streamed, stretch);
+    // The window is all it holds, and it is given back.
+    EXPECT_LE(budget.Peak(), 32768 + maxLeft + stretch + (2u << 20));
+    EXPECT_EQ(budget.Used(), 0u);
     const std::string what = "round " + std::to_string(round);
     ASSERT_EQ(streamOk, ok) << what;
     if (!ok) {
@@ -543,18 +548,25 @@ TEST(Inflate, TheSinkCanStopTheInflate) {
   std::mt19937 rng(3);
   const Bytes data = SampleData(rng, 300000);
   const Bytes z = Compress(data, 6, 15, 8, Z_DEFAULT_STRATEGY);
+  MemoryBudget budget;
   CollectingSink counting(1, 100);
-  ASSERT_TRUE(InflateZlibToSink(z.data(), z.size(), data.size(), counting, 100, nullptr, 1000));
+  ASSERT_TRUE(InflateZlibToSink(z.data(), z.size(), data.size(), counting, 100, budget, nullptr, 1000));
   ASSERT_GT(counting.Calls(), 3);
   for (int call : {0, 2, counting.Calls() - 1}) {
     CollectingSink failing(1, 100, call);
     uint64_t produced = 5;
-    EXPECT_FALSE(InflateZlibToSink(z.data(), z.size(), data.size(), failing, 100, &produced, 1000)) << call;
+    EXPECT_FALSE(InflateZlibToSink(z.data(), z.size(), data.size(), failing, 100, budget, &produced, 1000))
+        << call;
     EXPECT_EQ(produced, 0u);
   }
   // A sink that leaves more than it said it would stops the inflate too.
   CollectingSink greedy(1, 5000);
-  EXPECT_FALSE(InflateZlibToSink(z.data(), z.size(), data.size(), greedy, 100, nullptr, 1000));
+  EXPECT_FALSE(InflateZlibToSink(z.data(), z.size(), data.size(), greedy, 100, budget, nullptr, 1000));
+  // A window the budget refuses fails the inflate before anything is decoded.
+  MemoryBudget small(1000);
+  CollectingSink refused(1, 100);
+  EXPECT_FALSE(InflateZlibToSink(z.data(), z.size(), data.size(), refused, 100, small, nullptr, 1000));
+  EXPECT_EQ(refused.Calls(), 0);
 }
 
 #endif  // PELMOR_HAVE_ZLIB
