@@ -33,8 +33,10 @@ out=$("$prefix/bin/pelmor" register)
 [ "$out" = "DllRegisterServer $libdir/libpelmor.so: 0x00000000 (S_OK)"$'\n'"registry: $PELMOR_REGISTRY" ] ||
   { echo "pelmor register printed: $out"; exit 1; }
 if [ -d "$prefix/share/pelmor/examples" ] && ls "$prefix"/libexec/pelmor/pelmor-script >/dev/null 2>&1; then
-  (cd "$work" && "$prefix/bin/pelmor" script "$prefix/share/pelmor/examples/metadata.js" "$source/samples/rose-titled.png" |
-    grep -q '^DocumentName: "Rose"$') || { echo "the installed script host failed"; exit 1; }
+  # The whole output first: grep -q would stop reading at the match and the pipe could break.
+  out=$(cd "$work" && "$prefix/bin/pelmor" script "$prefix/share/pelmor/examples/metadata.js" \
+    "$source/samples/rose-titled.png") || { echo "the installed script host failed: $out"; exit 1; }
+  grep -q '^DocumentName: "Rose"$' <<<"$out" || { echo "the installed script host printed: $out"; exit 1; }
 fi
 "$prefix/bin/pelmor" unregister >/dev/null
 echo "installed package works"
