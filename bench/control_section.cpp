@@ -75,20 +75,23 @@ void Control(Session& s) {
   Case c;
   c.label = "control ondraw 1920x1080";
   c.floorBytes = kWindowBytes;
-  c.ours = {"pelmor", [halftone] { return Paint(*halftone); }};
-  c.peers.push_back({"draw", [halftone] { return DrawOnly(*halftone); }});
-  c.peers.push_back({"draw+memcpy", [halftone] { return DrawOnly(*halftone) + Copy(*halftone, 1); }});
+  c.ours = [halftone] { return Paint(*halftone); };
+  c.peers.push_back({"draw", [halftone] { return DrawOnly(*halftone); }, {}});
+  c.peers.push_back(
+      {"draw+memcpy", [halftone] { return DrawOnly(*halftone) + Copy(*halftone, 1); }, {}});
   s.Add(std::move(c));
 
   Case r;
   r.label = "control repaint cached 1920x1080";
   r.floorBytes = kWindowBytes;
-  r.ours = {"pelmor", [cached] { return Paint(*cached); }};
-  r.peers.push_back({"2x-memcpy", [cached] { return Copy(*cached, 2); }});
-  r.peers.push_back({"first-paint", [cached] {
+  r.ours = [cached] { return Paint(*cached); };
+  r.peers.push_back({"2x-memcpy", [cached] { return Copy(*cached, 2); }, {}});
+  r.peers.push_back({"first-paint",
+                     [cached] {
                        cached->hc.Control().doc.FreeScaledCache();
                        return Paint(*cached);
-                     }});
+                     },
+                     {}});
   s.Add(std::move(r));
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "codecs/codec_table.h"
 #include "model/image_doc.h"
 #include "platform/window/window_model.h"
 
