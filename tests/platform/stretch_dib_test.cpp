@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "platform/area_average.h"
 #include "platform/drawing_fixtures.h"
 
 namespace pelmor::test {
@@ -169,6 +170,51 @@ TEST(StretchHalftone, LargeRatiosStayWithinTheSourceRange) {
   EXPECT_EQ(c.At(0, 0), 0x404040u);
   EXPECT_EQ(c.At(1, 0), 0x808080u);  // half of each
   EXPECT_EQ(c.At(2, 0), 0xC0C0C0u);
+}
+
+// Source rows of 4 bytes per pixel whose bytes follow from (row, byte), counting every read.
+class CountedRows : public AreaRows {
+ public:
+  CountedRows(int32_t rows, int32_t pixels) : bytes_(static_cast<size_t>(rows * pixels * 4)), pixels_(pixels) {
+    for (size_t i = 0; i < bytes_.size(); ++i) bytes_[i] = static_cast<uint8_t>(i * 37 + i / 7);
+  }
+  const uint8_t* Row(int32_t y) override {
+    ++reads;
+    return bytes_.data() + static_cast<size_t>(y) * pixels_ * 4;
+  }
+  int reads = 0;
+
+ private:
+  std::vector<uint8_t> bytes_;
+  int32_t pixels_;
+};
+
+std::vector<int64_t> Indices(int64_t first, int64_t count) {
+  std::vector<int64_t> v(static_cast<size_t>(count));
+  std::iota(v.begin(), v.end(), first);
+  return v;
+}
+
+TEST(StretchHalftone, EnlargedRowsReadEachSourceRowOnlyWhereTheirWeightsChange) {
+  // 3 rows onto 31: rows 10 and 20 straddle two source rows, every other row repeats its
+  // neighbour, so 7 reads (1 + 2 + 1 + 2 + 1) instead of one per destination row.
+  AreaTaps columns, rows;
+  columns.Build(5, 4, 0, 5, Indices(0, 4));
+  rows.Build(3, 31, 0, 3, Indices(0, 31));
+  CountedRows source(3, 5);
+  Surface whole = Surface::Create(4, 31);
+  ASSERT_TRUE(AreaAverage(columns, rows, 4, 5, source, whole, 0, 0));
+  EXPECT_EQ(source.reads, 7);
+  // Every row equals the same row painted on its own.
+  for (int64_t k = 0; k < 31; ++k) {
+    AreaTaps one;
+    one.Build(3, 31, 0, 3, Indices(k, 1));
+    Surface row = Surface::Create(4, 1);
+    ASSERT_TRUE(AreaAverage(columns, one, 4, 5, source, row, 0, 0));
+    for (int32_t x = 0; x < 4; ++x) {
+      ASSERT_EQ(whole.Pixel(x, static_cast<int32_t>(k)), row.Pixel(x, 0)) << x << "," << k;
+    }
+  }
 }
 
 struct FormatCase {
