@@ -6,27 +6,14 @@
 #include <new>
 #include <numeric>
 
+#include "platform/pixel_loop.h"
+
 namespace pelmor::platform {
 
 namespace {
 
 constexpr int64_t kFixedUnits = 4096;
 
-// The pixel loops below have no branches on the data worth a fuzzer's guidance, and its
-// comparison tracing on every step slows them several times over: a coverage-traced build leaves
-// them out of it (and, since the two cannot be combined, compiles them for one target only).
-#if defined(__has_feature)
-#if __has_feature(coverage_sanitizer)
-#define PELMOR_COVERAGE_TRACED 1
-#endif
-#endif
-#if defined(PELMOR_COVERAGE_TRACED)
-#define PELMOR_PIXEL_LOOP __attribute__((no_sanitize("coverage")))
-#define PELMOR_PIXEL_KERNEL PELMOR_PIXEL_LOOP
-#else
-#define PELMOR_PIXEL_LOOP
-#define PELMOR_PIXEL_KERNEL __attribute__((target_clones("avx2", "default")))
-#endif
 
 // Rounded division by a constant through one multiplication: exact for every numerator below 2^32
 // and divisor below 2^32, since the reciprocal's error stays below 2^-32 of a unit.
@@ -220,12 +207,11 @@ bool Run(const AreaTaps& columns, const AreaTaps& rows, int32_t spanPixels, Area
   // Padded weights may reach past the last source pixel: those sums stay zero.
   const size_t span = static_cast<size_t>(spanPixels) * P;
   const size_t room = span + (padded.weights.empty() ? 0 : static_cast<size_t>(padded.width) * P);
-  // Left uninitialised: each row's first group writes [0, span); the padding stays zero.
-  std::unique_ptr<Acc[]> accumulated(new (std::nothrow) Acc[room]);
-  if (!accumulated) return false;
-  Acc* acc = accumulated.get();
-  std::fill(acc + span, acc + room, Acc{0});
+  std::unique_ptr<Acc[]> accumulated;
   const RoundingDivider divide(columns.denominator * rows.denominator);
+  // A row of one source row has the weight rows.denominator, which cancels out of the division
+  // exactly (round(w * s / (w * d)) = round(s / d) for rounding half up).
+  const RoundingDivider divideColumns(columns.denominator);
   for (size_t k = 0; k < rows.start.size(); ++k) {
     uint32_t* out = target.Row(y0 + static_cast<int32_t>(k)) + x0;
     // An enlarged row repeats the one before it until its source rows or weights change: copying
@@ -237,6 +223,18 @@ bool Run(const AreaTaps& columns, const AreaTaps& rows, int32_t spanPixels, Area
     }
     const uint32_t* w = rows.weights.data() + rows.offset[k];
     const uint32_t taps = rows.count[k];
+    // One source row and unpadded weights (which read no pixel past the row): straight from it.
+    if (taps == 1 && padded.weights.empty()) {
+      ReduceRowAnyWidth<P, uint8_t>(source.Row(rows.start[k]), columns, divideColumns, out);
+      continue;
+    }
+    if (!accumulated) {
+      // Left uninitialised: each row's first group writes [0, span); the padding stays zero.
+      accumulated.reset(new (std::nothrow) Acc[room]);
+      if (!accumulated) return false;
+      std::fill(accumulated.get() + span, accumulated.get() + room, Acc{0});
+    }
+    Acc* acc = accumulated.get();
     for (uint32_t t = 0; t < taps; t += 4) {
       const uint8_t* group[4];
       Acc weights[4];
@@ -250,6 +248,51 @@ bool Run(const AreaTaps& columns, const AreaTaps& rows, int32_t spanPixels, Area
     Reduce<P, Acc>(acc, columns, padded, divide, out);
   }
   return true;
+}
+
+}  // namespace
+
+namespace {
+
+// The weights of one destination pixel covering the units [begin, end), from source pixels
+// [lo, hi] of sourceUnits units each: exact overlaps, or rescaled to 4096 in all through the
+// running sum. Source pixels strictly inside overlap whole.
+PELMOR_PIXEL_LOOP void FillWeights(uint32_t* out, int64_t lo, int64_t hi, int64_t begin,
+                                   int64_t end, int64_t sourceUnits, bool exact) {
+  const int64_t units = end - begin;
+  auto overlap = [&](int64_t j) {
+    if (j != lo && j != hi) return sourceUnits;
+    int64_t w = std::max<int64_t>(
+        0, std::min(end, (j + 1) * sourceUnits) - std::max(begin, j * sourceUnits));
+    // What lies outside the pixels that can be read counts for the nearest one that can.
+    if (j == lo) w += std::max<int64_t>(0, std::min(end, lo * sourceUnits) - begin);
+    if (j == hi) w += std::max<int64_t>(0, end - std::max(begin, (hi + 1) * sourceUnits));
+    return w;
+  };
+  if (exact) {
+    for (int64_t j = lo; j <= hi; ++j) *out++ = static_cast<uint32_t>(overlap(j));
+    return;
+  }
+  // scaled = (sum * 4096 + units / 2) / units, carried as quotient and remainder.
+  const int64_t wholeStep = sourceUnits * kFixedUnits;
+  const int64_t wholeQuotient = wholeStep / units, wholeRemainder = wholeStep % units;
+  int64_t quotient = 0, remainder = units / 2, previous = 0;
+  for (int64_t j = lo; j <= hi; ++j) {
+    if (j != lo && j != hi) {
+      quotient += wholeQuotient;
+      remainder += wholeRemainder;
+    } else {
+      const int64_t step = overlap(j) * kFixedUnits;
+      quotient += step / units;
+      remainder += step % units;
+    }
+    if (remainder >= units) {
+      remainder -= units;
+      ++quotient;
+    }
+    *out++ = static_cast<uint32_t>(quotient - previous);
+    previous = quotient;
+  }
 }
 
 }  // namespace
@@ -279,26 +322,9 @@ void AreaTaps::Build(int64_t source, int64_t destination, int64_t low, int64_t h
   }
   weights.resize(total);
   for (size_t i = 0; i < n; ++i) {
-    const int64_t begin = logicalIndices[i] * units, end = begin + units;
-    const int64_t lo = start[i], hi = lo + count[i] - 1;
-    uint32_t* out = weights.data() + offset[i];
-    int64_t sum = 0, previous = 0;
-    for (int64_t j = lo; j <= hi; ++j) {
-      int64_t w = std::max<int64_t>(
-          0, std::min(end, (j + 1) * sourceUnits) - std::max(begin, j * sourceUnits));
-      // What lies outside the pixels that can be read counts for the nearest one that can.
-      if (j == lo) w += std::max<int64_t>(0, std::min(end, lo * sourceUnits) - begin);
-      if (j == hi) w += std::max<int64_t>(0, end - std::max(begin, (hi + 1) * sourceUnits));
-      if (exact) {
-        *out++ = static_cast<uint32_t>(w);
-        continue;
-      }
-      // Rescale through the running sum, so that the weights add up to exactly 4096.
-      sum += w;
-      const int64_t scaled = (sum * kFixedUnits + units / 2) / units;
-      *out++ = static_cast<uint32_t>(scaled - previous);
-      previous = scaled;
-    }
+    const int64_t begin = logicalIndices[i] * units;
+    FillWeights(weights.data() + offset[i], start[i], start[i] + count[i] - 1, begin, begin + units,
+                sourceUnits, exact);
   }
 }
 

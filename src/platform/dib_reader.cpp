@@ -6,6 +6,7 @@
 
 #include "platform/checked_size.h"
 #include "platform/memory_limit.h"
+#include "platform/pixel_loop.h"
 
 namespace pelmor::platform {
 
@@ -181,7 +182,7 @@ void DibReader::DecodeRunLength(int32_t m0, int32_t m1, int32_t x0, int32_t x1) 
   }
 }
 
-void DibReader::ConvertRow(int32_t y, int32_t x0, int32_t x1, uint32_t* out,
+PELMOR_PIXEL_LOOP void DibReader::ConvertRow(int32_t y, int32_t x0, int32_t x1, uint32_t* out,
                            uint8_t* written) const {
   const int32_t n = x1 - x0;
   if (RunLength()) {

@@ -151,7 +151,7 @@ class ConvertedRows : public AreaRows {
  private:
   struct Slot {
     int32_t y = -1;
-    std::vector<uint32_t> pixels;
+    std::vector<uint32_t, UninitialisedAllocator<uint32_t>> pixels;  // converted whole per row
   };
   const DibReader& dib_;
   int32_t x0_, x1_;
