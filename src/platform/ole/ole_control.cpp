@@ -221,6 +221,10 @@ bool COleControl::AmbientUserMode() const {
   return true;
 }
 
+platform::Clock& COleControl::GetClock() const {
+  return site_ != nullptr ? site_->GetClock() : platform::RealClock();
+}
+
 HFONT COleControl::SelectStockFont(HDC dc) {
   HFONT font = font_->Handle();
   if (font == nullptr) return nullptr;
