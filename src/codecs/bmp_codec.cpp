@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "model/byte_reader.h"
-#include "model/checked_size.h"
 #include "model/image_doc.h"
+#include "platform/checked_size.h"
 #include "platform/file.h"
 
 namespace pelmor {

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "display/content_paint.h"
 #include "model/image_doc.h"
 #include "platform/clock.h"
 #include "platform/ole/ole_control.h"
@@ -115,6 +116,7 @@ class CPelmorCtrl : public ole::COleControl {
   // The window the worker paints into: set when the window is created and cleared when it goes,
   // both under `lock`, so the worker never reaches a window that is being destroyed.
   platform::WindowModel* workerWindow_ = nullptr;
+  OffscreenBitmap offscreen_;  // OnDraw's bitmap, reused while the window keeps its size
 };
 
 }  // namespace pelmor
