@@ -26,4 +26,23 @@ Clock& RealClock() {
   return clock;
 }
 
+int64_t VirtualClock::NowMilliseconds() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return now_;
+}
+
+void VirtualClock::Sleep(uint32_t milliseconds) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  running_.wait(hold, [this] { return run_; });
+  now_ += milliseconds;
+}
+
+void VirtualClock::Run() {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    run_ = true;
+  }
+  running_.notify_all();
+}
+
 }  // namespace pelmor::platform
