@@ -92,7 +92,8 @@ inline __attribute__((always_inline)) void AccumulateRowsAny(
   }
 }
 
-// The loops above compiled twice, for AVX2 and for any x86-64, chosen once at load time.
+// The loops above compiled twice, for AVX2 and for any x86-64, chosen once at load time (see
+// pixel_loop.h for the builds that have the portable loop only).
 PELMOR_PIXEL_KERNEL void AccumulateRows16(
     uint16_t* acc, const uint8_t* const* rows, const uint16_t* w, int count, size_t n, bool first) {
   AccumulateRowsAny<uint16_t>(acc, rows, w, count, n, first);
