@@ -12,6 +12,7 @@ int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
 int RunControl(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& args);
 // register (true) or unregister (false) [MODULE]: calls the module's self-registration.
 int RunRegister(const std::vector<std::string>& args, bool registering);
 // Prints the type library as IDL.
