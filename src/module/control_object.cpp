@@ -93,11 +93,9 @@ class ControlObject final : public AutomationObject {
       return E_INVALIDARG;
     }
     return Guarded([&] {
-      // A running animation paints from its own thread through the window's context; holding
-      // a context keeps the surface still while it is read.
-      platform::HDC dc = window.GetDC();
+      // Compose holds the surface's lock while it copies, so a frame the animation paints from
+      // its own thread is never read half done.
       const platform::Surface image = window.Compose();
-      window.ReleaseDC(dc);
       if (!image) return E_OUTOFMEMORY;
       for (int32_t y = 0; y < height; ++y) {
         std::memcpy(reinterpret_cast<uint8_t*>(pixels) + static_cast<size_t>(y) * stride,
