@@ -51,6 +51,12 @@ struct Player {
     return Play() != 0;
   }
 
+  // The size of every frame decoded, for the copy floor.
+  size_t DecodedBytes() {
+    std::lock_guard<std::mutex> hold(hc.Control().lock);
+    return static_cast<size_t>(hc.Control().doc.block.Size()) * kFrames;
+  }
+
   size_t Play() {
     {
       std::lock_guard<std::mutex> hold(mutex);
@@ -108,9 +114,19 @@ void Animation(Session& s) {
     } else {
       Case c;
       c.label = "animation worker anim.gif 1000x1000";
+      c.floorBytes = player->DecodedBytes();
       c.ours = [player] { return player->Play(); };
-      const RunFn decode = OursOpen(anim, true);
-      c.peers.push_back({"decode", decode, {}});
+      // The frames decoded alone: by a new document each time, and (like for like) by one
+      // document that stays, as the control's does.
+      auto kept = std::make_shared<CImageDoc>();
+      c.peers.push_back({"decode", OursOpen(anim, true), [kept, anim] {
+                           if (!kept->Open(anim.c_str(), 0)) return size_t{0};
+                           size_t produced = kept->block.Size();
+                           while (kept->currentImage + 1 < kept->imageCount && kept->NextImage()) {
+                             produced += kept->block.Size();
+                           }
+                           return produced;
+                         }});
       s.Add(std::move(c));
     }
   }
