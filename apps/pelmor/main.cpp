@@ -6,6 +6,9 @@
 
 #include "cli_options.h"
 #include "commands.h"
+#ifdef PELMOR_HAVE_VIEW
+#include "view_command.h"
+#endif
 
 namespace pelmor::cli {
 
@@ -35,6 +38,11 @@ constexpr char kHelpText[] =
     "      image; OUT's extension picks the writer as for convert.\n"
     "      Exit codes as for convert.\n"
     "\n"
+    "  pelmor view [FILE]\n"
+    "      Opens a window showing FILE (when given) with the second control: open, save as\n"
+    "      BMP, JPEG or TGA, frames and pages, slide show, scrolling, stretching, alignment,\n"
+    "      properties and About. Needs a display (Qt picks it from the environment).\n"
+    "\n"
     "  pelmor --formats\n"
     "      Lists the formats this build reads, one short name per line.\n"
     "\n"
@@ -63,6 +71,9 @@ int main(int argc, char** argv) {
     if (command == "info") return RunInfo(args);
     if (command == "convert") return RunConvert(args);
     if (command == "render") return RunRender(args);
+#ifdef PELMOR_HAVE_VIEW
+    if (command == "view") return RunView(args, argv[0]);
+#endif
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pelmor: %s (see pelmor --help)\n", e.message.c_str());
