@@ -45,6 +45,20 @@ QString FilterText(const std::pair<std::string, std::string>& filter) {
   return Q(filter.first) + " (" + patterns + ")";
 }
 
+// The palette role that plays a system colour's part.
+QPalette::ColorRole PaletteRole(int index) {
+  switch (index) {
+    case 5: return QPalette::Base;               // COLOR_WINDOW
+    case 8: return QPalette::Text;               // COLOR_WINDOWTEXT
+    case 13: return QPalette::Highlight;         // COLOR_HIGHLIGHT
+    case 14: return QPalette::HighlightedText;   // COLOR_HIGHLIGHTTEXT
+    case 17: return QPalette::PlaceholderText;   // COLOR_GRAYTEXT
+    case 18: return QPalette::ButtonText;        // COLOR_BTNTEXT
+    case 7: return QPalette::Text;               // COLOR_MENUTEXT
+    default: return QPalette::Window;            // COLOR_BTNFACE and the rest
+  }
+}
+
 }  // namespace
 
 DesktopOpener& CurrentDesktopOpener() {
@@ -111,7 +125,7 @@ class QtItemWidget : public QWidget, public ItemWindow, public ItemPainter {
   std::string Text() override { return text_; }
   RECT ClientRect() override { return {0, 0, width(), height()}; }
   uint32_t Style() override { return style_; }
-  COLORREF SystemColor(int) override { return ColorRefFrom(palette().color(QPalette::Window)); }
+  COLORREF SystemColor(int index) override { return ColorRefFrom(palette().color(PaletteRole(index))); }
   std::optional<FontDescription> Font() override { return FontDescriptionFrom(font()); }
   std::optional<SIZE> MeasureText(std::string_view text, const FontDescription& f) override {
     const QFontMetrics metrics(QFontFrom(f));
