@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "control/dispatch_tables.h"
 #include "control/headless_control.h"
+#include "input_steps.h"
 #include "variant_json.h"
 #include "window_image.h"
 
@@ -131,8 +132,9 @@ std::vector<Step> ParseSteps(const std::vector<std::string>& args, size_t first,
       if (ms.empty() || ms.size() > 7 || ms.find_first_not_of("0123456789") != std::string::npos) {
         throw UsageError{"wait needs milliseconds (0 to 9999999), not '" + ms + "'"};
       }
-    } else {
-      throw UsageError{"unknown step '" + s.op + "' (set, get, call, paint, wait)"};
+    } else if (!ParseInputStep(s.op, args, i, s.name, s.args)) {
+      throw UsageError{"unknown step '" + s.op + "' (set, get, call, paint, wait, " +
+                       kInputStepNames + ")"};
     }
     steps.push_back(std::move(s));
   }
@@ -200,6 +202,8 @@ int RunControl(const std::vector<std::string>& args) {
     } else if (s.op == "wait") {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(s.name.c_str(), nullptr, 10)));
       Print(number, s, S_OK, "null");
+    } else {
+      Print(number, s, S_OK, RunInputStep(hc, s.op, s.name, s.args));
     }
   }
   return kExitOk;

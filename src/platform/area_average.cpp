@@ -80,13 +80,26 @@ inline __attribute__((always_inline)) void AccumulateRowsBody(
   }
 }
 
-// The loops above compiled twice, for AVX2 and for any x86-64, chosen once at load time.
-__attribute__((target_clones("avx2", "default"))) void AccumulateRows16(
+// The loops above compiled twice, for AVX2 and for any x86-64, chosen once at load time. Under
+// ThreadSanitizer the load-time chooser would itself be instrumented and run before the sanitizer
+// is ready, so that build has the portable loop only.
+#if defined(__SANITIZE_THREAD__)
+#define PELMOR_AVX2_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define PELMOR_AVX2_CLONES
+#endif
+#endif
+#ifndef PELMOR_AVX2_CLONES
+#define PELMOR_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
+PELMOR_AVX2_CLONES void AccumulateRows16(
     uint16_t* acc, const uint8_t* const* rows, const uint16_t* w, int count, size_t n, bool first) {
   AccumulateRowsBody<uint16_t>(acc, rows, w, count, n, first);
 }
 
-__attribute__((target_clones("avx2", "default"))) void AccumulateRows32(
+PELMOR_AVX2_CLONES void AccumulateRows32(
     uint32_t* acc, const uint8_t* const* rows, const uint32_t* w, int count, size_t n, bool first) {
   AccumulateRowsBody<uint32_t>(acc, rows, w, count, n, first);
 }
