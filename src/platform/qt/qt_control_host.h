@@ -56,6 +56,7 @@ class QtControlHost : public QWidget, public WindowHost, public ole::ControlSite
   int32_t ScrollBarThickness() const override;
   void OnInvalidated(const RECT& rect, bool erase) override;
   void OnScrollBarChanged(int bar) override;
+  void OnClientAreaChanged() override { LayoutBars(); }
   void Present(const RECT& rect) override;
   std::optional<int32_t> WheelScrollLines() const override;
 

@@ -138,6 +138,7 @@ void WindowModel::Relayout() {
     clientWidth_ = w;
     clientHeight_ = h;
   }
+  host_->OnClientAreaChanged();
   if (!Exists()) return;
   Invalidate(nullptr, true);
   SendMessage({WM_SIZE, minimized_ ? SIZE_MINIMIZED : SIZE_RESTORED,
@@ -204,11 +205,10 @@ int WindowModel::SetScrollInfo(int bar, const SCROLLINFO& info, bool /*redraw*/)
   }
   if (!r.accepted) return 0;
   const uint32_t flag = bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL;
-  // Showing or hiding a bar changes the client area, and WM_SIZE goes out from inside this call;
-  // the host hears of the bar once its visibility is in the styles.
+  host_->OnScrollBarChanged(bar);
+  // Showing or hiding a bar changes the client area, and WM_SIZE goes out from inside this call.
   if (r.visibility == ScrollBar::Visibility::kShow) ModifyStyle(0, flag);
   if (r.visibility == ScrollBar::Visibility::kHide) ModifyStyle(flag, 0);
-  host_->OnScrollBarChanged(bar);
   return r.pos;
 }
 
