@@ -6,6 +6,9 @@
 
 #include "cli_options.h"
 #include "commands.h"
+#ifdef PELMOR_HAVE_VIEW
+#include "view_command.h"
+#endif
 
 namespace pelmor::cli {
 
@@ -106,6 +109,10 @@ constexpr char kHelpText[] =
     "      example 383 when a read-only property is set; 0x80020006 for an unknown name).\n"
     "      Exit 0 when the script ran to its end, 1 when it threw (the error on stderr), 2 on a\n"
     "      usage error or a script that cannot be read, 3 when it ran longer than SECONDS.\n"
+    "  pelmor view [FILE]\n"
+    "      Opens a window showing FILE (when given) with the second control: open, save as\n"
+    "      BMP, JPEG or TGA, frames and pages, slide show, scrolling, stretching, alignment,\n"
+    "      properties and About. Needs a display (Qt picks it from the environment).\n"
     "\n"
     "  pelmor --formats\n"
     "      Lists the formats this build reads, one short name per line.\n"
@@ -141,6 +148,9 @@ int main(int argc, char** argv) {
     if (command == "unregister") return RunRegister(args, false);
     if (command == "typelib") return RunTypelib(args);
     if (command == "script") return RunScript(args);
+#ifdef PELMOR_HAVE_VIEW
+    if (command == "view") return RunView(args, argv[0]);
+#endif
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pelmor: %s (see pelmor --help)\n", e.message.c_str());
