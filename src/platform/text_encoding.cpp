@@ -40,6 +40,27 @@ size_t Sequence(std::string_view bytes, size_t i, char32_t& out) {
   return len;
 }
 
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | cp >> 6));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | cp >> 12));
+    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | cp >> 18));
+    out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -63,6 +84,25 @@ std::u32string DecodeText(std::string_view bytes) {
     }
   } else {
     for (unsigned char b : bytes) out.push_back(b);
+  }
+  return out;
+}
+
+std::string NarrowFromUtf16(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+      ++i;
+    } else if (c >= 0xDC80 && c <= 0xDCFF) {
+      out.push_back(static_cast<char>(c - 0xDC00));
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      AppendUtf8(out, c);
+    }
   }
   return out;
 }
