@@ -181,7 +181,8 @@ void BagPropExchange::Bool(std::string_view name, bool& v, bool def) {
   const PropValue* p = in_->Read(name);
   if (p == nullptr) {
     v = def;
-  } else if (p->GetKind() == PropValue::Kind::kBoolean || p->GetKind() == PropValue::Kind::kInteger) {
+  } else if (p->GetKind() == PropValue::Kind::kBoolean ||
+             p->GetKind() == PropValue::Kind::kInteger) {
     v = p->Number() != 0;
   } else {
     BadValue(name, "expected true or false");

@@ -12,7 +12,9 @@ PropValue PropValue::HexInteger(int64_t v) {
 
 PropValue PropValue::Boolean(bool v) { return PropValue(Kind::kBoolean, v ? 1 : 0); }
 
-PropValue PropValue::Fixed(int64_t tenThousandths) { return PropValue(Kind::kFixed, tenThousandths); }
+PropValue PropValue::Fixed(int64_t tenThousandths) {
+  return PropValue(Kind::kFixed, tenThousandths);
+}
 
 PropValue PropValue::Text(std::string v) {
   PropValue p(Kind::kText, 0);

@@ -308,7 +308,8 @@ void AppendBag(std::string& out, const MemoryPropertyBag& bag, int depth) {
       case PropValue::Kind::kInteger:
         if (value.IsHex() && value.Number() >= 0) {
           char hex[24];
-          std::snprintf(hex, sizeof hex, "0x%08llX", static_cast<unsigned long long>(value.Number()));
+          std::snprintf(hex, sizeof hex, "0x%08llX",
+                        static_cast<unsigned long long>(value.Number()));
           out += hex;
         } else {
           out += std::to_string(value.Number());

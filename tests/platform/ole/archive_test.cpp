@@ -10,8 +10,8 @@
 namespace pelmor::platform {
 namespace {
 
-using test::ByteWriter;
 using test::Bytes;
+using test::ByteWriter;
 
 Bytes Stored(void (*store)(Archive&)) {
   Bytes out;
@@ -52,8 +52,8 @@ TEST(Archive, IntegersAreLittleEndian) {
     ar << uint8_t{0x01} << int16_t{-2} << uint32_t{0x04030201} << int32_t{-1}
        << int64_t{0x0807060504030201};
   });
-  EXPECT_EQ(bytes, (Bytes{0x01, 0xFE, 0xFF, 0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0xFF, 0xFF,
-                          0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}));
+  EXPECT_EQ(bytes, (Bytes{0x01, 0xFE, 0xFF, 0x01, 0x02, 0x03, 0x04, 0xFF, 0xFF, 0xFF, 0xFF, 0x01,
+                          0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}));
   CByteReader in(bytes.data(), bytes.size());
   Archive ar(in);
   uint8_t a = 0;
@@ -89,8 +89,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LengthForm{65533, {0xFF, 0xFD, 0xFF}},
                     LengthForm{65534, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
                     LengthForm{0xFFFFFFFE, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}},
-                    LengthForm{0xFFFFFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                            0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00}}));
+                    LengthForm{0xFFFFFFFF,
+                               {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                0x00, 0x00, 0x00, 0x00}}));
 
 TEST(Archive, StringsOfEveryFormReadBackAsWritten) {
   for (size_t n : {size_t{0}, size_t{1}, size_t{254}, size_t{255}, size_t{300}, size_t{65533},
@@ -126,8 +127,8 @@ std::vector<StringCase> StringCases() {
   const Bytes abc = Utf16(u"abc");
   return {
       {"short form", ByteWriter().U8(3).Text("abc").Take(), "abc"},
-      {"uint32 form for a short string", ByteWriter().U8(0xFF).U16(0xFFFF).U32(3).Text("abc").Take(),
-       "abc"},
+      {"uint32 form for a short string",
+       ByteWriter().U8(0xFF).U16(0xFFFF).U32(3).Text("abc").Take(), "abc"},
       {"uint64 form for a short string",
        ByteWriter().U8(0xFF).U16(0xFFFF).U32(0xFFFFFFFF).U32(3).U32(0).Text("abc").Take(), "abc"},
       {"16-bit characters", ByteWriter().U8(0xFF).U16(0xFFFE).U8(3).Append(abc).Take(), "abc"},
@@ -137,17 +138,26 @@ std::vector<StringCase> StringCases() {
        ByteWriter().U8(0xFF).U16(0xFFFE).U8(4).Append(Utf16(u"\u00e9\u20ac\U0001F600")).Take(),
        "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
       {"lone surrogates for raw bytes become the bytes",
-       ByteWriter().U8(0xFF).U16(0xFFFE).U8(3).Append(Utf16(u"a\xDC80\xDCFF")).Take(),
-       "a\x80\xFF"},
+       ByteWriter().U8(0xFF).U16(0xFFFE).U8(3).Append(Utf16(u"a\xDC80\xDCFF")).Take(), "a\x80\xFF"},
       {"other lone surrogates are replaced",
-       ByteWriter().U8(0xFF).U16(0xFFFE).U8(3).Append(Utf16(u"\xD800" u"a\xDC7F")).Take(),
-       "\xEF\xBF\xBD" "a\xEF\xBF\xBD"},
-      {"a NUL ends the text; the rest is read", ByteWriter().U8(5).Text("ab").U8(0).Text("cd").U8(7).Take(),
-       "ab", ArchiveError::kEndOfFile, 1},
+       ByteWriter()
+           .U8(0xFF)
+           .U16(0xFFFE)
+           .U8(3)
+           .Append(Utf16(u"\xD800"
+                         u"a\xDC7F"))
+           .Take(),
+       "\xEF\xBF\xBD"
+       "a\xEF\xBF\xBD"},
+      {"a NUL ends the text; the rest is read",
+       ByteWriter().U8(5).Text("ab").U8(0).Text("cd").U8(7).Take(), "ab", ArchiveError::kEndOfFile,
+       1},
       {"a NUL character ends 16-bit text",
-       ByteWriter().U8(0xFF).U16(0xFFFE).U8(3).Append(Utf16(std::u16string(u"a\0b", 3))).Take(), "a"},
-      {"16-bit text with an odd byte count", ByteWriter().U8(0xFF).U16(0xFFFE).U8(3).Fill(5, 0x41).Take(),
-       std::nullopt, ArchiveError::kEndOfFile, 5},
+       ByteWriter().U8(0xFF).U16(0xFFFE).U8(3).Append(Utf16(std::u16string(u"a\0b", 3))).Take(),
+       "a"},
+      {"16-bit text with an odd byte count",
+       ByteWriter().U8(0xFF).U16(0xFFFE).U8(3).Fill(5, 0x41).Take(), std::nullopt,
+       ArchiveError::kEndOfFile, 5},
       {"a count past the end", ByteWriter().U8(10).Text("abc").Take(), std::nullopt,
        ArchiveError::kEndOfFile, 3},
       {"a 4 GiB count in a short stream",
@@ -157,10 +167,24 @@ std::vector<StringCase> StringCases() {
        ByteWriter().U8(0xFF).U16(0xFFFE).U8(0xFF).U16(0xFFFF).U32(0xFFFFFFFE).Fill(20, 0x41).Take(),
        std::nullopt, ArchiveError::kEndOfFile, 20},
       {"the largest 64-bit count in a short stream",
-       ByteWriter().U8(0xFF).U16(0xFFFF).U32(0xFFFFFFFF).U32(0x7FFFFFFF).U32(0).Fill(20, 0x41).Take(),
+       ByteWriter()
+           .U8(0xFF)
+           .U16(0xFFFF)
+           .U32(0xFFFFFFFF)
+           .U32(0x7FFFFFFF)
+           .U32(0)
+           .Fill(20, 0x41)
+           .Take(),
        std::nullopt, ArchiveError::kEndOfFile, 20},
       {"a 64-bit count above 0x7FFFFFFF",
-       ByteWriter().U8(0xFF).U16(0xFFFF).U32(0xFFFFFFFF).U32(0x80000000).U32(0).Fill(20, 0x41).Take(),
+       ByteWriter()
+           .U8(0xFF)
+           .U16(0xFFFF)
+           .U32(0xFFFFFFFF)
+           .U32(0x80000000)
+           .U32(0)
+           .Fill(20, 0x41)
+           .Take(),
        std::nullopt, ArchiveError::kGeneric, 20},
       {"a 64-bit count that wraps to a small one",
        ByteWriter().U8(0xFF).U16(0xFFFF).U32(0xFFFFFFFF).U32(3).U32(1).Text("abc").Take(),

@@ -8,8 +8,8 @@
 namespace pelmor::platform {
 namespace {
 
-using test::ByteWriter;
 using test::Bytes;
+using test::ByteWriter;
 
 constexpr uint32_t kVersion = 0x00010000;
 
@@ -25,7 +25,8 @@ struct Values {
   bool operator==(const Values&) const = default;
 };
 
-const Values kDefaults{7, -1, 0x3F, 0x8000000F, true, "default", {"Sans", 80000, 400, false, false, false, 0}};
+const Values kDefaults{
+    7, -1, 0x3F, 0x8000000F, true, "default", {"Sans", 80000, 400, false, false, false, 0}};
 
 uint32_t Exchange(PropExchange& px, Values& v) {
   const uint32_t version = px.Version(kVersion);
@@ -39,7 +40,8 @@ uint32_t Exchange(PropExchange& px, Values& v) {
   return version;
 }
 
-const Values kSample{-2, 100000, 5, 0x00112233, false, "hi", {"Mono", 97500, 700, true, false, true, 2}};
+const Values kSample{
+    -2, 100000, 5, 0x00112233, false, "hi", {"Mono", 97500, 700, true, false, true, 2}};
 
 Bytes SaveToArchive(Values v) {
   Bytes out;
@@ -82,8 +84,9 @@ ByteWriter SampleFields() {
 
 TEST(ArchivePropExchange, WritesVersionSizeAndValuesInOrder) {
   const Bytes fields = SampleFields().Take();
-  EXPECT_EQ(SaveToArchive(kSample),
-            ByteWriter().U32(kVersion).U32(static_cast<uint32_t>(fields.size())).Append(fields).Take());
+  EXPECT_EQ(
+      SaveToArchive(kSample),
+      ByteWriter().U32(kVersion).U32(static_cast<uint32_t>(fields.size())).Append(fields).Take());
   const Loaded back = LoadFromArchive(SaveToArchive(kSample));
   EXPECT_FALSE(back.error.has_value());
   EXPECT_EQ(back.values, kSample);
@@ -91,8 +94,12 @@ TEST(ArchivePropExchange, WritesVersionSizeAndValuesInOrder) {
 
 TEST(ArchivePropExchange, ALaterMinorVersionIsReadAndItsNewValuesSkipped) {
   const Bytes fields = SampleFields().U32(0xDEADBEEF).Text("later").Take();
-  const Loaded r = LoadFromArchive(
-      ByteWriter().U32(0x00010007).U32(static_cast<uint32_t>(fields.size())).Append(fields).U8(0x99).Take());
+  const Loaded r = LoadFromArchive(ByteWriter()
+                                       .U32(0x00010007)
+                                       .U32(static_cast<uint32_t>(fields.size()))
+                                       .Append(fields)
+                                       .U8(0x99)
+                                       .Take());
   EXPECT_FALSE(r.error.has_value());
   EXPECT_EQ(r.values, kSample);
   EXPECT_EQ(r.after, 0x99);
@@ -120,10 +127,10 @@ TEST(ArchivePropExchange, RefusesBrokenBlocks) {
   const Case cases[] = {
       {"another major version", ByteWriter().U32(0x00020000).U32(size).Append(fields).Take(),
        ArchiveError::kBadFormat},
-      {"a size past the stream's end", ByteWriter().U32(kVersion).U32(size + 1).Append(fields).Take(),
-       ArchiveError::kEndOfFile},
-      {"a size of 4 GiB in a short stream", ByteWriter().U32(kVersion).U32(0xFFFFFFFF).Append(fields).Take(),
-       ArchiveError::kEndOfFile},
+      {"a size past the stream's end",
+       ByteWriter().U32(kVersion).U32(size + 1).Append(fields).Take(), ArchiveError::kEndOfFile},
+      {"a size of 4 GiB in a short stream",
+       ByteWriter().U32(kVersion).U32(0xFFFFFFFF).Append(fields).Take(), ArchiveError::kEndOfFile},
       {"a block that ends inside the text",
        ByteWriter().U32(kVersion).U32(17).Append(fields).Take(), ArchiveError::kEndOfFile},
       {"a block that ends inside the font",
@@ -135,7 +142,8 @@ TEST(ArchivePropExchange, RefusesBrokenBlocks) {
   }
   const Bytes whole = SaveToArchive(kSample);
   for (size_t cut = 0; cut < whole.size(); ++cut) {
-    EXPECT_EQ(LoadFromArchive(Bytes(whole.begin(), whole.begin() + cut)).error, ArchiveError::kEndOfFile)
+    EXPECT_EQ(LoadFromArchive(Bytes(whole.begin(), whole.begin() + cut)).error,
+              ArchiveError::kEndOfFile)
         << cut;
   }
 }

@@ -97,24 +97,23 @@ TEST_P(TextPropertyBagRefuses, WithTheLineAndTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     HostileText, TextPropertyBagRefuses,
-    testing::Values(BadText{"A = \"open", 1, "no closing"}, BadText{"A = \"x\\q\"", 1, "escape"},
-                    BadText{"A = \"\\x4\"", 1, "two hexadecimal"},
-                    BadText{"A = \"a\x01\"", 1, "control character"},
-                    BadText{std::string("A = \"a\0b\"", 8), 1, "control character"},
-                    BadText{"A = 9223372036854775808", 1, "too large"},
-                    BadText{"A = -9223372036854775809", 1, "too large"},
-                    BadText{"A = 0x8000000000000000", 1, "too large"},
-                    BadText{"A = 0x", 1, "hexadecimal digits"},
-                    BadText{"A = 1.23456", 1, "four decimal"}, BadText{"A = 1.", 1, "after '.'"},
-                    BadText{"A = 922337203685477.5808", 1, "too large"}, BadText{"A = -", 1, "digits"},
-                    BadText{"A = yes", 1, "expected a value"}, BadText{"A =", 1, "expected a value"},
-                    BadText{"A = truely", 1, "expected a value"},
-                    BadText{"A 1", 1, "expected '='"}, BadText{"1A = 1", 1, "expected a name"},
-                    BadText{"A = 1 2", 1, "after the value"},
-                    BadText{"A = 1\n\na = 2", 3, "given twice"},
-                    BadText{"F = {\nA = 1\n", 3, "not closed"}, BadText{"}", 1, "without an open"},
-                    BadText{"F = { A = 1\n}", 1, "next line"}, BadText{"F = {\n} x", 2, "after '}'"},
-                    BadText{"F = {\n}\nF = 1", 3, "given twice"}));
+    testing::Values(
+        BadText{"A = \"open", 1, "no closing"}, BadText{"A = \"x\\q\"", 1, "escape"},
+        BadText{"A = \"\\x4\"", 1, "two hexadecimal"},
+        BadText{"A = \"a\x01\"", 1, "control character"},
+        BadText{std::string("A = \"a\0b\"", 8), 1, "control character"},
+        BadText{"A = 9223372036854775808", 1, "too large"},
+        BadText{"A = -9223372036854775809", 1, "too large"},
+        BadText{"A = 0x8000000000000000", 1, "too large"},
+        BadText{"A = 0x", 1, "hexadecimal digits"}, BadText{"A = 1.23456", 1, "four decimal"},
+        BadText{"A = 1.", 1, "after '.'"}, BadText{"A = 922337203685477.5808", 1, "too large"},
+        BadText{"A = -", 1, "digits"}, BadText{"A = yes", 1, "expected a value"},
+        BadText{"A =", 1, "expected a value"}, BadText{"A = truely", 1, "expected a value"},
+        BadText{"A 1", 1, "expected '='"}, BadText{"1A = 1", 1, "expected a name"},
+        BadText{"A = 1 2", 1, "after the value"}, BadText{"A = 1\n\na = 2", 3, "given twice"},
+        BadText{"F = {\nA = 1\n", 3, "not closed"}, BadText{"}", 1, "without an open"},
+        BadText{"F = { A = 1\n}", 1, "next line"}, BadText{"F = {\n} x", 2, "after '}'"},
+        BadText{"F = {\n}\nF = 1", 3, "given twice"}));
 
 TEST(TextPropertyBag, RefusesNestingBeyondSixteen) {
   std::string ok, deep;
@@ -134,7 +133,8 @@ TEST(TextPropertyBag, AFileThatFailsLeavesTheBagAsItWas) {
   ASSERT_TRUE(bag.Save());
   TextFilePropertyBag other(bag.Path());
   ASSERT_TRUE(other.Load(nullptr));
-  EXPECT_EQ(static_cast<const MemoryPropertyBag&>(other), static_cast<const MemoryPropertyBag&>(bag));
+  EXPECT_EQ(static_cast<const MemoryPropertyBag&>(other),
+            static_cast<const MemoryPropertyBag&>(bag));
 
   TextBagError error;
   test::WriteFile(bag.Path(), {'X', ' ', '=', '\n'});
