@@ -4,7 +4,7 @@
 
 #include "platform/text_encoding.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 namespace {
 
@@ -115,7 +115,7 @@ std::string Archive::ReadString() {
     if (c == 0) break;
     text.push_back(c);
   }
-  return NarrowFromUtf16(text);
+  return platform::NarrowFromUtf16(text);
 }
 
 void Archive::WriteBytes(const void* data, size_t n) {
@@ -158,4 +158,4 @@ void Archive::WriteString(std::string_view text) {
   WriteBytes(text.data(), text.size());
 }
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

@@ -25,7 +25,7 @@
 
 #include "platform/byte_reader.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 enum class ArchiveError {
   kGeneric,    // a value the archive cannot represent (a 64-bit string count above 0x7FFFFFFF)
@@ -111,4 +111,4 @@ class Archive {
   std::vector<uint8_t>* out_ = nullptr;
 };
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

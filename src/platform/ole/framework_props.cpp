@@ -1,6 +1,6 @@
 #include "platform/ole/framework_props.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 void ExchangeFrameworkProps(PropExchange& px, FrameworkProps& props,
                             const FrameworkProps& defaults) {
@@ -44,4 +44,4 @@ void ExchangeFrameworkProps(PropExchange& px, FrameworkProps& props,
   }
 }
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

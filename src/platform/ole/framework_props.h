@@ -7,7 +7,7 @@
 
 #include "platform/ole/prop_exchange.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 // Which stock properties a saved state holds ("_StockProps").
 enum StockProp : uint32_t {
@@ -42,4 +42,4 @@ constexpr uint32_t kFrameworkVersion = 0x00010000;
 void ExchangeFrameworkProps(PropExchange& px, FrameworkProps& props,
                             const FrameworkProps& defaults);
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

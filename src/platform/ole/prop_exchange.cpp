@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 namespace {
 
@@ -246,4 +246,4 @@ void BagPropExchange::Font(std::string_view name, FontDesc& v, const FontDesc& d
   v = std::move(f);
 }
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

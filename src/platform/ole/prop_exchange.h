@@ -19,7 +19,7 @@
 #include "platform/ole/archive.h"
 #include "platform/ole/property_bag.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 // What a font is persisted as.
 struct FontDesc {
@@ -115,4 +115,4 @@ class BagPropExchange : public PropExchange {
   PropertyBag* out_ = nullptr;
 };
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

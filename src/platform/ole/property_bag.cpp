@@ -1,6 +1,6 @@
 #include "platform/ole/property_bag.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 PropValue PropValue::Integer(int64_t v) { return PropValue(Kind::kInteger, v); }
 
@@ -62,4 +62,4 @@ void MemoryPropertyBag::Write(std::string_view name, PropValue value) {
   entries_.emplace_back(std::string(name), std::move(value));
 }
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

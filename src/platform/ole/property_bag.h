@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 class MemoryPropertyBag;
 
@@ -80,4 +80,4 @@ class MemoryPropertyBag : public PropertyBag {
 // True when the names are equal ignoring ASCII case.
 bool SamePropertyName(std::string_view a, std::string_view b);
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

@@ -5,7 +5,7 @@
 #include "platform/file.h"
 #include "platform/text_encoding.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 namespace {
 
@@ -252,7 +252,7 @@ class TextBagParser {
 
 void AppendQuoted(std::string& out, std::string_view text) {
   // Bytes that are not UTF-8 are escaped so that the file stays UTF-8 for editors.
-  const bool utf8 = IsValidUtf8(text);
+  const bool utf8 = platform::IsValidUtf8(text);
   out.push_back('"');
   for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
@@ -352,10 +352,10 @@ std::string FormatPropertyText(const MemoryPropertyBag& bag) {
 
 bool TextFilePropertyBag::Load(TextBagError* error) {
   std::string text;
-  const FileReadStatus read = ReadWholeFile(path_.c_str(), text, kLargestFile);
-  if (read != FileReadStatus::kOk) {
+  const platform::FileReadStatus read = platform::ReadWholeFile(path_.c_str(), text, kLargestFile);
+  if (read != platform::FileReadStatus::kOk) {
     if (error != nullptr) {
-      *error = {0, read == FileReadStatus::kTooLarge ? "the file is larger than 16 MiB"
+      *error = {0, read == platform::FileReadStatus::kTooLarge ? "the file is larger than 16 MiB"
                                                  : "the file cannot be read"};
     }
     return false;
@@ -368,8 +368,8 @@ bool TextFilePropertyBag::Load(TextBagError* error) {
 
 bool TextFilePropertyBag::Save() const {
   const std::string text = "# Pelmor control properties\n" + FormatPropertyText(*this);
-  File f = File::Create(path_.c_str());
+  platform::File f = platform::File::Create(path_.c_str());
   return f && f.Write(text.data(), text.size()) && f.Close();
 }
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

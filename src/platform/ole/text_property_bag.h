@@ -25,7 +25,7 @@
 
 #include "platform/ole/property_bag.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 
 struct TextBagError {
   size_t line = 0;  // 1-based; 0 when the whole file is at fault
@@ -54,4 +54,4 @@ class TextFilePropertyBag : public MemoryPropertyBag {
   std::string path_;
 };
 
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

@@ -7,7 +7,7 @@
 
 #include "test_support.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 namespace {
 
 using test::Bytes;
@@ -226,4 +226,4 @@ TEST(Archive, EveryTruncationOfAValidStringIsAnEndOfFile) {
 }
 
 }  // namespace
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

@@ -5,7 +5,7 @@
 #include "platform/ole/text_property_bag.h"
 #include "test_support.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 namespace {
 
 using test::Bytes;
@@ -66,4 +66,4 @@ TEST(FrameworkProps, PropertiesLeftOutOfTheStoredSetTakeTheirDefaults) {
 }
 
 }  // namespace
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

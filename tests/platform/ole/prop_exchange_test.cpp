@@ -5,7 +5,7 @@
 #include "platform/ole/text_property_bag.h"
 #include "test_support.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 namespace {
 
 using test::Bytes;
@@ -212,4 +212,4 @@ TEST(BagPropExchange, RefusesValuesOfTheWrongKindOrRange) {
 }
 
 }  // namespace
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole

@@ -7,7 +7,7 @@
 
 #include "test_support.h"
 
-namespace pelmor::platform {
+namespace pelmor::ole {
 namespace {
 
 MemoryPropertyBag Font(const std::string& name, int64_t size) {
@@ -150,4 +150,4 @@ TEST(TextPropertyBag, AFileThatFailsLeavesTheBagAsItWas) {
 }
 
 }  // namespace
-}  // namespace pelmor::platform
+}  // namespace pelmor::ole
