@@ -147,4 +147,8 @@ std::optional<fs::path> SharedCorpus() {
   return std::nullopt;
 }
 
+std::string SamplePath(const std::string& name) {
+  return (fs::path(PELMOR_SOURCE_DIR) / "samples" / name).string();
+}
+
 }  // namespace pelmor::test

@@ -71,6 +71,9 @@ bool RunCommand(const std::string& command);
 // True when a program is on the PATH.
 bool HaveProgram(const std::string& name);
 
+// A file of the project's samples/ folder.
+std::string SamplePath(const std::string& name);
+
 // The shared corpus folder, when it is there (PELMOR_SHARED, or a shared/ folder beside the
 // checkout or its parent).
 std::optional<std::filesystem::path> SharedCorpus();

@@ -40,27 +40,6 @@ size_t Sequence(std::string_view bytes, size_t i, char32_t& out) {
   return len;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | cp >> 6));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | cp >> 12));
-    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | cp >> 18));
-    out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -88,20 +67,60 @@ std::u32string DecodeText(std::string_view bytes) {
   return out;
 }
 
-std::string NarrowFromUtf16(std::u16string_view text) {
+std::u16string Utf16FromBytes(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  char32_t c = 0;
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t len = Sequence(bytes, i, c);
+    if (len == 0) {
+      out.push_back(static_cast<char16_t>(0xDC00 | static_cast<uint8_t>(bytes[i])));
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string BytesFromUtf16(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      AppendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-      ++i;
-    } else if (c >= 0xDC80 && c <= 0xDCFF) {
-      out.push_back(static_cast<char>(c - 0xDC00));
-    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-      AppendUtf8(out, 0xFFFD);
+  auto put = [&out](char32_t c) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | c >> 6));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | c >> 12));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     } else {
-      AppendUtf8(out, c);
+      out.push_back(static_cast<char>(0xF0 | c >> 18));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00));
+      ++i;
+    } else if (u >= 0xDC80 && u <= 0xDCFF) {
+      out.push_back(static_cast<char>(u & 0xFF));  // a byte that was not UTF-8
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      put(0xFFFD);
+    } else {
+      put(u);
     }
   }
   return out;

@@ -12,9 +12,11 @@ bool IsValidUtf8(std::string_view bytes);
 
 std::u32string DecodeText(std::string_view bytes);
 
-// UTF-16 text as the module's narrow text, UTF-8. A lone low surrogate U+DC80..U+DCFF stands for
-// the byte 0x80..0xFF that could not be decoded when the text was widened, and becomes that byte
-// again; any other unpaired surrogate becomes U+FFFD.
-std::string NarrowFromUtf16(std::u16string_view text);
+// Byte strings (file names above all) as UTF-16 and back, losslessly for the bytes: well-formed
+// UTF-8 sequences become their characters, and every byte that is not part of one becomes the lone
+// surrogate U+DC00 + byte (U+DC80 to U+DCFF), which BytesFromUtf16 turns back into that byte. Other
+// lone surrogates, which no byte string produces, become U+FFFD. Both may throw std::bad_alloc.
+std::u16string Utf16FromBytes(std::string_view bytes);
+std::string BytesFromUtf16(std::u16string_view text);
 
 }  // namespace pelmor::platform

@@ -26,16 +26,16 @@ constexpr uint64_t kLargestString = 0x7FFFFFFF;
 
 }  // namespace
 
-uint32_t ArchiveErrorCode(ArchiveError error) {
+HRESULT ArchiveErrorCode(ArchiveError error) {
   switch (error) {
     case ArchiveError::kGeneric:
-      return 0x80040201;
+      return Code(0x80040201);
     case ArchiveError::kEndOfFile:
-      return 0x80040202;
+      return Code(0x80040202);
     case ArchiveError::kBadFormat:
-      return 0x80040203;
+      return Code(0x80040203);
   }
-  return 0x80040201;
+  return Code(0x80040201);
 }
 
 ArchiveException::ArchiveException(ArchiveError cause, std::string detail)
@@ -115,7 +115,7 @@ std::string Archive::ReadString() {
     if (c == 0) break;
     text.push_back(c);
   }
-  return platform::NarrowFromUtf16(text);
+  return platform::BytesFromUtf16(text);
 }
 
 void Archive::WriteBytes(const void* data, size_t n) {

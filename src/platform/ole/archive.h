@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/byte_reader.h"
+#include "platform/ole/hresult.h"
 
 namespace pelmor::ole {
 
@@ -35,7 +36,7 @@ enum class ArchiveError {
 
 // What a failed load reports to its caller. The codes are ours, in the interface facility:
 //   0x80040201 generic archive error, 0x80040202 end of file, 0x80040203 bad format.
-uint32_t ArchiveErrorCode(ArchiveError error);
+HRESULT ArchiveErrorCode(ArchiveError error);
 
 // Thrown by the archive and by whatever reads state through it; the load that started the
 // reading catches it and fails with ArchiveErrorCode(Cause()).

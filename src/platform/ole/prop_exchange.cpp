@@ -1,5 +1,6 @@
 #include "platform/ole/prop_exchange.h"
 
+#include <cmath>
 #include <limits>
 
 namespace pelmor::ole {
@@ -9,6 +10,14 @@ namespace {
 constexpr uint32_t Major(uint32_t version) { return version >> 16; }
 
 std::string UpToNul(std::string_view text) { return std::string(text.substr(0, text.find('\0'))); }
+
+// Font sizes as stored: ten-thousandths of a point. Sizes beyond what an int64 holds (no font
+// object takes them) are stored as 0, which no loader takes either.
+int64_t StoredFontSize(double points) {
+  const double v = std::round(points * 10000);
+  return v > -9e18 && v < 9e18 ? static_cast<int64_t>(v) : 0;
+}
+double FontSizeFromStored(int64_t v) { return static_cast<double>(v) / 10000; }
 
 void CheckMajor(uint32_t stored, uint32_t current) {
   if (Major(stored) != Major(current)) {
@@ -116,7 +125,7 @@ void ArchivePropExchange::Text(std::string_view, std::string& v, const std::stri
 void ArchivePropExchange::Font(std::string_view, FontDesc& v, const FontDesc& def) {
   Archive& ar = Values();
   if (!IsLoading()) {
-    ar << std::string_view(UpToNul(v.name)) << v.size << v.weight;
+    ar << std::string_view(UpToNul(v.name)) << StoredFontSize(v.size) << v.weight;
     ar << uint8_t{v.italic} << uint8_t{v.underline} << uint8_t{v.strikethrough} << v.charset;
     return;
   }
@@ -125,7 +134,9 @@ void ArchivePropExchange::Font(std::string_view, FontDesc& v, const FontDesc& de
     return;
   }
   FontDesc f;
-  ar >> f.name >> f.size >> f.weight;
+  int64_t size = 0;
+  ar >> f.name >> size >> f.weight;
+  f.size = FontSizeFromStored(size);
   f.italic = ar.ReadU8() != 0;
   f.underline = ar.ReadU8() != 0;
   f.strikethrough = ar.ReadU8() != 0;
@@ -205,7 +216,7 @@ void BagPropExchange::Font(std::string_view name, FontDesc& v, const FontDesc& d
   if (!IsLoading()) {
     MemoryPropertyBag font;
     font.Write("Name", PropValue::Text(UpToNul(v.name)));
-    font.Write("Size", PropValue::Fixed(v.size));
+    font.Write("Size", PropValue::Fixed(StoredFontSize(v.size)));
     font.Write("Weight", PropValue::Integer(v.weight));
     font.Write("Italic", PropValue::Boolean(v.italic));
     font.Write("Underline", PropValue::Boolean(v.underline));
@@ -228,12 +239,14 @@ void BagPropExchange::Font(std::string_view name, FontDesc& v, const FontDesc& d
     inner.Text("Name", f.name, def.name);
     f.size = def.size;
     if (const PropValue* size = bag.Read("Size")) {
+      int64_t stored = 0;
       if (size->GetKind() == PropValue::Kind::kFixed) {
-        f.size = size->Number();
+        stored = size->Number();
       } else if (size->GetKind() != PropValue::Kind::kInteger ||
-                 __builtin_mul_overflow(size->Number(), int64_t{10000}, &f.size)) {
+                 __builtin_mul_overflow(size->Number(), int64_t{10000}, &stored)) {
         BadValue("Size", "expected a number of points");
       }
+      f.size = FontSizeFromStored(stored);
     }
     inner.Int16("Weight", f.weight, def.weight);
     inner.Bool("Italic", f.italic, def.italic);

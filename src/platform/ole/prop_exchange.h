@@ -17,21 +17,10 @@
 #include <vector>
 
 #include "platform/ole/archive.h"
+#include "platform/ole/ole_font.h"
 #include "platform/ole/property_bag.h"
 
 namespace pelmor::ole {
-
-// What a font is persisted as.
-struct FontDesc {
-  std::string name;
-  int64_t size = 0;  // points, in ten-thousandths: 9.75 points is 97500
-  int16_t weight = 400;
-  bool italic = false;
-  bool underline = false;
-  bool strikethrough = false;
-  int16_t charset = 0;
-  bool operator==(const FontDesc&) const = default;
-};
 
 class PropExchange {
  public:
@@ -54,6 +43,7 @@ class PropExchange {
   virtual void Bool(std::string_view name, bool& v, bool def) = 0;
   // Text ends at its first NUL.
   virtual void Text(std::string_view name, std::string& v, const std::string& def) = 0;
+  // A font's size is kept in ten-thousandths of a point.
   virtual void Font(std::string_view name, FontDesc& v, const FontDesc& def) = 0;
 };
 

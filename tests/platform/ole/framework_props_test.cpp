@@ -12,8 +12,9 @@ using test::Bytes;
 using test::ByteWriter;
 
 const FrameworkProps kDefaults{
-    2646, 1323, "", 0x80000012, 0x8000000F, {"DejaVu Sans", 97500, 400, false, false, false, 0},
-    0,    true};
+    2646,       1323,       "",
+    0x80000012, 0x8000000F, {.name = "DejaVu Sans", .size = 9.75, .weight = 400, .charset = 0},
+    0,          true};
 
 FrameworkProps LoadBlock(const Bytes& bytes) {
   CByteReader in(bytes.data(), bytes.size());
@@ -27,8 +28,19 @@ FrameworkProps LoadBlock(const Bytes& bytes) {
 
 // The block as docs/persistence.md lays it out, byte by byte.
 TEST(FrameworkProps, BlockLayout) {
-  FrameworkProps props{
-      -5, 6, "Hi", 0x000000FF, 0x80000005, {"Mono", 120000, 700, true, false, true, 2}, 1, false};
+  FrameworkProps props{-5,
+                       6,
+                       "Hi",
+                       0x000000FF,
+                       0x80000005,
+                       {.name = "Mono",
+                        .size = 12,
+                        .weight = 700,
+                        .charset = 2,
+                        .italic = true,
+                        .strikethrough = true},
+                       1,
+                       false};
   Bytes out;
   Archive ar(out);
   ArchivePropExchange px(ar);

@@ -25,8 +25,13 @@ struct Values {
   bool operator==(const Values&) const = default;
 };
 
-const Values kDefaults{
-    7, -1, 0x3F, 0x8000000F, true, "default", {"Sans", 80000, 400, false, false, false, 0}};
+const Values kDefaults{7,
+                       -1,
+                       0x3F,
+                       0x8000000F,
+                       true,
+                       "default",
+                       {.name = "Sans", .size = 8, .weight = 400, .charset = 0}};
 
 uint32_t Exchange(PropExchange& px, Values& v) {
   const uint32_t version = px.Version(kVersion);
@@ -40,8 +45,18 @@ uint32_t Exchange(PropExchange& px, Values& v) {
   return version;
 }
 
-const Values kSample{
-    -2, 100000, 5, 0x00112233, false, "hi", {"Mono", 97500, 700, true, false, true, 2}};
+const Values kSample{-2,
+                     100000,
+                     5,
+                     0x00112233,
+                     false,
+                     "hi",
+                     {.name = "Mono",
+                      .size = 9.75,
+                      .weight = 700,
+                      .charset = 2,
+                      .italic = true,
+                      .strikethrough = true}};
 
 Bytes SaveToArchive(Values v) {
   Bytes out;
@@ -176,7 +191,7 @@ TEST(BagPropExchange, MissingValuesTakeTheirDefaultsAndLooseFormsAreAccepted) {
   EXPECT_EQ(LoadFromBag(""), kDefaults);
   Values expected = kDefaults;
   expected.flag = false;
-  expected.font.size = 120000;
+  expected.font.size = 12;
   expected.font.italic = true;
   EXPECT_EQ(LoadFromBag("flag = 0\nFONT = {\n size = 12\n italic = -1\n}\n"), expected);
 }

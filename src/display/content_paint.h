@@ -1,0 +1,42 @@
+// The pieces of a control's paint, on plain inputs: an off-screen bitmap copied in one block, the
+// background, the image placed by display/placement and drawn by the document, and the caption
+// shown when there is no image.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "display/placement.h"
+#include "model/image_doc.h"
+#include "platform/device_context.h"
+
+namespace pelmor {
+
+// Paints through a memory context holding a bitmap of area's size (area is passed to paint as its
+// rectangle), then copies the bitmap to dc at bounds in one block. False, with nothing painted,
+// when the context or the bitmap cannot be had.
+bool PaintOffscreen(platform::HDC dc, const platform::RECT& bounds, const platform::RECT& area,
+                    const std::function<void(platform::HDC, const platform::RECT&)>& paint);
+
+// Fills a rectangle with a solid colour (a colour reference).
+void FillBackground(platform::HDC dc, const platform::RECT& rect, platform::COLORREF color);
+
+struct CaptionStyle {
+  std::string_view text;
+  platform::HFONT font = nullptr;  // null: the context's font
+  platform::COLORREF color = 0;
+  int32_t hAlignment = 0;  // 1 center, 2 right, anything else left
+  int32_t vAlignment = 0;  // 1 center, 2 bottom, anything else top
+};
+
+// Draws the text as one line, aligned in rect by its measured extent, without a background; the
+// context's font, text colour and background mode are as before afterwards. Nothing is drawn when
+// the text cannot be measured.
+void DrawCaption(platform::HDC dc, const platform::RECT& rect, const CaptionStyle& style);
+
+// The document's image at the size and place the request works out (always a stretching Draw).
+// Returns what Draw returns.
+int32_t DrawPlacedImage(CImageDoc& doc, platform::HDC dc, const PlacementRequest& request);
+
+}  // namespace pelmor
