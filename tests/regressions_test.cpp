@@ -27,6 +27,8 @@ TEST(Regressions, EveryKeptInputOpensHarmlessly) {
     }
     ++count;
   }
+  // A folder that went missing, or a filter that matches nothing, replays nothing.
+  EXPECT_GT(count, 0);
   RecordProperty("files", count);
 }
 

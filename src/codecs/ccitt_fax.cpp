@@ -272,8 +272,9 @@ class CFaxDecoder::BitReader {
 };
 
 CFaxDecoder::CFaxDecoder(CTiffBitStream* stream, bool whiteIsZero, bool t6, bool twoDimensional,
-                         bool byteAlignedEol, bool countTagBit)
+                         bool byteAlignedEol, bool countTagBit, MemoryBudget* budget)
     : stream(stream),
+      budget(budget),
       t6(t6),
       twoD(twoDimensional || t6),
       byteAligned(byteAlignedEol || t6),
@@ -576,10 +577,17 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
   // decoded in full from a byte boundary: a complete reference row is then searched in its
   // list rather than bit by bit. Any other reference (a row cut short by an EOL, or none
   // decoded yet) is searched in the output as it stands.
-  std::vector<int32_t> changeRoom(2 * (size_t(width) + 2));
+  // A row has at most one change per pixel, and each change costs at least one bit of input (a
+  // vertical-mode code is the shortest), so the lists never need more than the smaller of the
+  // two, and two sentinels.
+  const size_t listSize = static_cast<size_t>(
+      std::min<int64_t>(width, in.Available())) + 2;
+  MemoryBudget unbounded(UINT64_MAX);
+  BudgetBuffer<int32_t> changeRoom;
+  if (!changeRoom.Allocate(budget != nullptr ? *budget : unbounded, 2 * listSize)) return false;
   Changes curChanges, refChanges;
-  curChanges.at = changeRoom.data();
-  refChanges.at = changeRoom.data() + width + 2;
+  curChanges.at = changeRoom.Data();
+  refChanges.at = changeRoom.Data() + listSize;
   bool recording = false;
   int32_t lastBit = whiteBit;  // colour of the last pixel recorded
   size_t hint = 0;

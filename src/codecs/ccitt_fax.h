@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/input_stream.h"
+#include "platform/memory_budget.h"
 
 namespace pelmor {
 
@@ -47,12 +48,14 @@ class CFaxDecoder {
  public:
   // twoDimensional: T.4 lines may be two-dimensional (T4Options bit 0); byteAlignedEol: EOL codes
   // end on byte boundaries (T4Options bit 2); countTagBit: that alignment includes the
-  // one-/two-dimensional tag bit after the EOL. T.6 implies both of the first two.
+  // one-/two-dimensional tag bit after the EOL. T.6 implies both of the first two. The decoder's
+  // work buffers are drawn from `budget` when one is given (it must outlive the decoder).
   CFaxDecoder(CTiffBitStream* stream, bool whiteIsZero, bool t6, bool twoDimensional,
-              bool byteAlignedEol, bool countTagBit);
+              bool byteAlignedEol, bool countTagBit, MemoryBudget* budget = nullptr);
 
   // Decodes exactly `rows` rows of `width` pixels; true when all of them are complete. Stops as
-  // soon as the last row is complete, without looking at what follows.
+  // soon as the last row is complete, without looking at what follows. False too when the budget
+  // refuses the work buffers, which grow with the input rather than with the width.
   bool Decode(int32_t width, int32_t rows);
 
   // The first changing element of the reference row at or after the scan start whose bit is
@@ -93,6 +96,7 @@ class CFaxDecoder {
                         int32_t target) const;
 
   CTiffBitStream* stream;  // not owned
+  MemoryBudget* budget;    // not owned; may be null
   bool t6;
   bool twoD;
   bool byteAligned;

@@ -68,11 +68,14 @@ struct Canvas {
 // reads it directly.
 class FrameSink final : public CPlainPixelSink {
  public:
-  FrameSink(const std::vector<uint8_t>& data, const Canvas& canvas, const uint8_t* descriptor,
-            int32_t transparent, const uint32_t* palette)
-      : CPlainPixelSink(data.data(), int32_t(data.size()), reinterpret_cast<uint8_t*>(canvas.pixels),
+  FrameSink(const BudgetBuffer<uint8_t>& data, const Canvas& canvas, const uint8_t* descriptor,
+            int32_t transparent, const uint32_t* palette, FrameDisposal& disposal,
+            MemoryBudget& budget)
+      : CPlainPixelSink(data.Data(), int32_t(data.Size()), reinterpret_cast<uint8_t*>(canvas.pixels),
                         0),
         canvas_(canvas),
+        disposal_(disposal),
+        budget_(budget),
         left_(LoadU16LE(descriptor)),
         top_(LoadU16LE(descriptor + 2)),
         frameHeight_(LoadU16LE(descriptor + 6)),
@@ -108,11 +111,42 @@ class FrameSink final : public CPlainPixelSink {
       }
       ignoreFurtherLines = pass_ > 3 || (pass_ == 3 && top_ + linesDone_ >= canvas_.height);
     }
-    if (y < canvas_.height) Draw(y, line, n);
+    if (y < canvas_.height) {
+      if (!SaveRow(y)) return kNoMemory;
+      Draw(y, line, n);
+    }
     return 0;
   }
 
+  // What PutLine answers when the restore copy cannot grow: the frame fails.
+  static constexpr int16_t kNoMemory = -30;
+
  private:
+  // Before the frame first writes a row of a rectangle that is to be restored afterwards, the
+  // row's part of the rectangle is kept: the same as keeping the whole rectangle up front, at the
+  // cost of what the frame draws.
+  bool SaveRow(int32_t y) {
+    FrameDisposal& d = disposal_;
+    if (d.mode != FrameDisposal::kRestorePrevious || y < d.top || y - d.top >= d.height) return true;
+    int32_t& slot = d.rowSlot[size_t(y - d.top)];
+    if (slot >= 0) return true;
+    const size_t width = size_t(d.width);
+    const size_t needed = (size_t(d.savedRows) + 1) * width;
+    if (needed > d.saved.Size()) {
+      // Doubling, up to the whole rectangle.
+      const size_t grown = std::min(std::max(needed, 2 * d.saved.Size()), width * size_t(d.height));
+      BudgetBuffer<uint32_t> bigger;
+      if (!bigger.Allocate(budget_, grown)) return false;
+      if (d.savedRows > 0) {
+        std::memcpy(bigger.Data(), d.saved.Data(), size_t(d.savedRows) * width * 4);
+      }
+      d.saved = std::move(bigger);
+    }
+    std::memcpy(d.saved.Data() + size_t(d.savedRows) * width, canvas_.Row(y) + d.left, width * 4);
+    slot = d.savedRows++;
+    return true;
+  }
+
   void Draw(int32_t y, const uint8_t* line, int32_t n) {
     n = std::min(n, canvas_.width - left_);
     uint32_t* dst = canvas_.Row(y) + left_;
@@ -132,6 +166,8 @@ class FrameSink final : public CPlainPixelSink {
   }
 
   Canvas canvas_;
+  FrameDisposal& disposal_;
+  MemoryBudget& budget_;
   int32_t left_;
   int32_t top_;
   int32_t frameHeight_;
@@ -248,24 +284,27 @@ bool CGifCodec::CountFrames(MemoryFile& file) {
   }
 }
 
-std::vector<uint8_t> CGifCodec::GatherSubBlocks(MemoryFile& file) {
+bool CGifCodec::GatherSubBlocks(MemoryFile& file, BudgetBuffer<uint8_t>& data) {
   // A first pass finds the size, so that the buffer is allocated once.
   const int32_t start = file.Tell();
   SkipSubBlocks(file);
   const int32_t end = file.Tell();
   file.Seek(start, 0);
-  std::vector<uint8_t> data;
-  data.reserve(size_t(end - start));
+  if (!data.Allocate(owner->budget, size_t(end - start))) return false;
   const uint8_t* bytes = file.Data();
+  size_t filled = 0;
   for (;;) {
     int32_t ok;
     const uint8_t length = ReadByteOr(file, ok);
     if (ok != 1 || length == 0) break;
     const int32_t n = std::min<int32_t>(length, file.Remaining());
-    data.insert(data.end(), bytes + file.Tell(), bytes + file.Tell() + n);
+    std::memcpy(data.Data() + filled, bytes + file.Tell(), size_t(n));
+    filled += size_t(n);
     file.Seek(n, 1);
   }
-  return data;
+  // The length bytes are not part of the data.
+  data.Shrink(filled);
+  return true;
 }
 
 void CGifCodec::FillRect(int32_t left, int32_t top, int32_t w, int32_t h) {
@@ -334,7 +373,8 @@ bool CGifCodec::DecodeNextFrame() {
   }
   const uint8_t minCodeSize = ReadByteOr(file, ok);
   if (ok != 1) return false;
-  const std::vector<uint8_t> frameData = GatherSubBlocks(file);
+  BudgetBuffer<uint8_t> frameData;
+  if (!GatherSubBlocks(file, frameData)) return false;
   frameEnd = file.Tell();
 
   const Canvas canvas{reinterpret_cast<uint32_t*>(doc.bits), doc.width, doc.height};
@@ -344,8 +384,10 @@ bool CGifCodec::DecodeNextFrame() {
     FillRect(disposal.left, disposal.top, disposal.width, disposal.height);
   } else if (disposal.mode == FrameDisposal::kRestorePrevious) {
     for (int32_t j = 0; j < disposal.height; ++j) {
+      const int32_t slot = disposal.rowSlot[size_t(j)];
+      if (slot < 0) continue;  // never written by that frame
       std::memcpy(canvas.Row(disposal.top + j) + disposal.left,
-                  disposal.saved.data() + size_t(j) * size_t(disposal.width),
+                  disposal.saved.Data() + size_t(slot) * size_t(disposal.width),
                   size_t(disposal.width) * 4);
     }
   }
@@ -363,11 +405,9 @@ bool CGifCodec::DecodeNextFrame() {
     if (disposal.width == 0 || disposal.height == 0) {
       disposal.width = disposal.height = 0;
     } else if (disposal.mode == FrameDisposal::kRestorePrevious) {
-      disposal.saved.resize(size_t(disposal.width) * size_t(disposal.height));
-      for (int32_t j = 0; j < disposal.height; ++j) {
-        std::memcpy(disposal.saved.data() + size_t(j) * size_t(disposal.width),
-                    canvas.Row(top + j) + left, size_t(disposal.width) * 4);
-      }
+      // Rows are kept as the frame first writes them (FrameSink::SaveRow).
+      if (!disposal.rowSlot.AtLeast(doc.budget, size_t(disposal.height))) return false;
+      std::fill_n(disposal.rowSlot.Data(), disposal.height, -1);
     }
   }
 
@@ -398,8 +438,8 @@ bool CGifCodec::DecodeNextFrame() {
   if (frameWidth > 0 && frameHeight > 0) {
     uint32_t palette[256];
     for (int i = 0; i < 256; ++i) palette[i] = Pixel(red[i], green[i], blue[i]);
-    FrameSink sink(frameData, canvas, descriptor, transparentIndex, palette);
-    CLzwDecoder decoder(minCodeSize, CLzwDecoder::kLsbFirst, false, &sink);
+    FrameSink sink(frameData, canvas, descriptor, transparentIndex, palette, disposal, doc.budget);
+    CLzwDecoder decoder(minCodeSize, CLzwDecoder::kLsbFirst, false, &sink, &doc.budget);
     int32_t badCodes = 0;
     if (decoder.Decode(frameWidth, &badCodes) != 0) return false;
   }

@@ -5,9 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "model/image_codec.h"
+#include "platform/memory_budget.h"
 
 namespace pelmor {
 
@@ -46,8 +46,8 @@ class CGifCodec : public CImageCodec {
   bool DecodeNextFrame();
   bool CountFrames(MemoryFile& file);
   // The data sub-blocks at the file position without their length bytes, up to the zero length
-  // or the end of the data; the position moves past them.
-  static std::vector<uint8_t> GatherSubBlocks(MemoryFile& file);
+  // or the end of the data; the position moves past them. False when the budget refuses.
+  bool GatherSubBlocks(MemoryFile& file, BudgetBuffer<uint8_t>& data);
   void FillRect(int32_t left, int32_t top, int32_t w, int32_t h);
 };
 

@@ -1,14 +1,17 @@
 #include "codecs/jpeg_codec.h"
 
 // jpeglib.h needs FILE and size_t declared first.
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdlib>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 // Blue-green-red scan lines straight from and to the library are libjpeg-turbo's extension of the
 // 6b interface (Debian's libjpeg62-turbo).
@@ -16,7 +19,8 @@
 #error "libjpeg-turbo's colour-space extensions are needed"
 #endif
 
-#include "model/checked_size.h"
+#include "platform/checked_size.h"
+#include "platform/memory_budget.h"
 #include "model/dib_view.h"
 #include "model/image_doc.h"
 
@@ -30,25 +34,71 @@ namespace {
 constexpr int kMaxScans = 1000;
 // Rows handed to the library per call: enough for its largest row group.
 constexpr JDIMENSION kRowBatch = 16;
+// A scan whose data runs out still visits every block it covers, doing nothing (some 50 ns a
+// block). Visits of that kind are allowed up to four passes over the picture's blocks, plus this
+// many, and then the file is refused: hundreds of empty scans over a big picture would otherwise
+// cost a full pass each.
+constexpr uint64_t kFreeStarvedBlocks = uint64_t{1} << 23;
+constexpr uint64_t kStarvedPasses = 4;
 
-// The library's error manager with the point that a fatal error jumps back to. Nothing the
-// library says is shown or kept: a component has no console.
-struct JpegErrorManager {
+// The library's error manager with the point that a fatal error jumps back to, and what one call
+// keeps beside the library: the memory it lets the library take, and the blocks visited by scans
+// without data. Nothing the library says is shown or kept: a component has no console.
+struct JpegSession {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
+
+  // Every allocation the library makes through its memory manager is counted here first.
+  MemoryBudget* budget = nullptr;
+  BudgetCharge charge;
+  void* (*allocSmall)(j_common_ptr, int, size_t) = nullptr;
+  void* (*allocLarge)(j_common_ptr, int, size_t) = nullptr;
+  JSAMPARRAY (*allocSarray)(j_common_ptr, int, JDIMENSION, JDIMENSION) = nullptr;
+  JBLOCKARRAY (*allocBarray)(j_common_ptr, int, JDIMENSION, JDIMENSION) = nullptr;
+  jvirt_sarray_ptr (*requestSarray)(j_common_ptr, int, boolean, JDIMENSION, JDIMENSION,
+                                    JDIMENSION) = nullptr;
+  jvirt_barray_ptr (*requestBarray)(j_common_ptr, int, boolean, JDIMENSION, JDIMENSION,
+                                    JDIMENSION) = nullptr;
+
+  uint64_t starvedBlocks = 0;
+  uint64_t starvedLimit = 0;
+  int starvedScan = 0;  // the scan whose starved rest is counted already
 };
 
+JpegSession& SessionOf(j_common_ptr cinfo) { return *reinterpret_cast<JpegSession*>(cinfo->err); }
+
 [[noreturn]] void OnJpegError(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+  std::longjmp(SessionOf(cinfo).jump, 1);
+}
+
+[[noreturn]] void Fail(j_common_ptr cinfo, J_MESSAGE_CODE code) {
+  cinfo->err->msg_code = code;
+  cinfo->err->error_exit(cinfo);
+  std::abort();  // error_exit does not return
 }
 
 void DropMessage(j_common_ptr /*cinfo*/) {}
 
-void InitErrorManager(JpegErrorManager& err) {
-  jpeg_std_error(&err.pub);
-  err.pub.error_exit = OnJpegError;
-  // Warnings (extraneous bytes, data ending early, which the library pads) do not stop decoding.
-  err.pub.output_message = DropMessage;
+// The blocks of one component of a decompression.
+uint64_t ComponentBlocks(const jpeg_component_info& c) {
+  return uint64_t{c.width_in_blocks} * c.height_in_blocks;
+}
+
+// Warnings are dropped, but one is counted: the data of a scan running out. The rest of that scan
+// is then visited block by block for nothing.
+void OnJpegMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;
+  ++cinfo->err->num_warnings;
+  if (!cinfo->is_decompressor || cinfo->err->msg_code != JWRN_HIT_MARKER) return;
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  JpegSession& session = SessionOf(cinfo);
+  if (session.starvedScan == d->input_scan_number || d->total_iMCU_rows == 0) return;
+  session.starvedScan = d->input_scan_number;
+  const uint64_t rowsLeft = d->total_iMCU_rows - std::min(d->input_iMCU_row, d->total_iMCU_rows);
+  const uint64_t scanBlocks =
+      uint64_t{d->MCU_rows_in_scan} * d->MCUs_per_row * static_cast<uint64_t>(d->blocks_in_MCU);
+  session.starvedBlocks += scanBlocks / d->total_iMCU_rows * rowsLeft;
+  if (session.starvedBlocks > session.starvedLimit) Fail(cinfo, JERR_OUT_OF_MEMORY);
 }
 
 void LimitScans(j_common_ptr cinfo) {
@@ -56,6 +106,78 @@ void LimitScans(j_common_ptr cinfo) {
       reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
     cinfo->err->error_exit(cinfo);
   }
+}
+
+// Takes `bytes` (poisoned sizes refused) from the budget before the library allocates them.
+void Charge(j_common_ptr cinfo, CheckedSize bytes) {
+  JpegSession& session = SessionOf(cinfo);
+  if (!bytes.Ok() || !session.charge.Add(*session.budget, bytes.Value())) {
+    Fail(cinfo, JERR_OUT_OF_MEMORY);
+  }
+}
+
+void* CountedSmall(j_common_ptr cinfo, int pool, size_t size) {
+  Charge(cinfo, size);
+  return SessionOf(cinfo).allocSmall(cinfo, pool, size);
+}
+
+void* CountedLarge(j_common_ptr cinfo, int pool, size_t size) {
+  Charge(cinfo, size);
+  return SessionOf(cinfo).allocLarge(cinfo, pool, size);
+}
+
+JSAMPARRAY CountedSarray(j_common_ptr cinfo, int pool, JDIMENSION samples, JDIMENSION rows) {
+  Charge(cinfo, CheckedSize(rows) * (CheckedSize(samples) * sizeof(JSAMPLE) + sizeof(JSAMPROW)));
+  return SessionOf(cinfo).allocSarray(cinfo, pool, samples, rows);
+}
+
+JBLOCKARRAY CountedBarray(j_common_ptr cinfo, int pool, JDIMENSION blocks, JDIMENSION rows) {
+  Charge(cinfo, CheckedSize(rows) * (CheckedSize(blocks) * sizeof(JBLOCK) + sizeof(JBLOCKROW)));
+  return SessionOf(cinfo).allocBarray(cinfo, pool, blocks, rows);
+}
+
+// Whole-image arrays (the coefficients of a progressive file) are counted when they are asked
+// for, before any scan is read, and held in memory as a whole.
+jvirt_sarray_ptr CountedVirtualSarray(j_common_ptr cinfo, int pool, boolean preZero,
+                                      JDIMENSION samples, JDIMENSION rows, JDIMENSION access) {
+  Charge(cinfo, CheckedSize(rows) * (CheckedSize(samples) * sizeof(JSAMPLE) + sizeof(JSAMPROW)));
+  return SessionOf(cinfo).requestSarray(cinfo, pool, preZero, samples, rows, access);
+}
+
+jvirt_barray_ptr CountedVirtualBarray(j_common_ptr cinfo, int pool, boolean preZero,
+                                      JDIMENSION blocks, JDIMENSION rows, JDIMENSION access) {
+  Charge(cinfo, CheckedSize(rows) * (CheckedSize(blocks) * sizeof(JBLOCK) + sizeof(JBLOCKROW)));
+  return SessionOf(cinfo).requestBarray(cinfo, pool, preZero, blocks, rows, access);
+}
+
+// Routes the library's allocations through the budget; called right after the object is created.
+// Its own limit is what the budget has left, so whole-image arrays beyond it fail at once.
+void CountLibraryMemory(j_common_ptr cinfo, MemoryBudget& budget) {
+  JpegSession& session = SessionOf(cinfo);
+  session.budget = &budget;
+  jpeg_memory_mgr& mem = *cinfo->mem;
+  session.allocSmall = mem.alloc_small;
+  session.allocLarge = mem.alloc_large;
+  session.allocSarray = mem.alloc_sarray;
+  session.allocBarray = mem.alloc_barray;
+  session.requestSarray = mem.request_virt_sarray;
+  session.requestBarray = mem.request_virt_barray;
+  mem.alloc_small = CountedSmall;
+  mem.alloc_large = CountedLarge;
+  mem.alloc_sarray = CountedSarray;
+  mem.alloc_barray = CountedBarray;
+  mem.request_virt_sarray = CountedVirtualSarray;
+  mem.request_virt_barray = CountedVirtualBarray;
+  const uint64_t left = budget.Cap() - std::min(budget.Used(), budget.Cap());
+  mem.max_memory_to_use = static_cast<long>(std::min<uint64_t>(std::max<uint64_t>(left, 1), LONG_MAX));
+}
+
+void InitSession(JpegSession& session) {
+  jpeg_std_error(&session.pub);
+  session.pub.error_exit = OnJpegError;
+  // Warnings (extraneous bytes, data ending early, which the library pads) do not stop decoding.
+  session.pub.output_message = DropMessage;
+  session.pub.emit_message = OnJpegMessage;
 }
 
 struct FileCloser {
@@ -67,11 +189,11 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // an object that was never created does nothing.
 struct Decompressor {
   jpeg_decompress_struct cinfo{};
-  JpegErrorManager err{};
+  JpegSession session{};
   jpeg_progress_mgr progress{};
   Decompressor() {
-    InitErrorManager(err);
-    cinfo.err = &err.pub;
+    InitSession(session);
+    cinfo.err = &session.pub;
     progress.progress_monitor = LimitScans;
   }
   ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
@@ -81,29 +203,22 @@ struct Decompressor {
 
 struct Compressor {
   jpeg_compress_struct cinfo{};
-  JpegErrorManager err{};
+  JpegSession session{};
   Compressor() {
-    InitErrorManager(err);
-    cinfo.err = &err.pub;
+    InitSession(session);
+    cinfo.err = &session.pub;
   }
   ~Compressor() { jpeg_destroy_compress(&cinfo); }
   Compressor(const Compressor&) = delete;
   Compressor& operator=(const Compressor&) = delete;
 };
 
-// Memory the library may take for whole-image buffers (progressive files keep every coefficient,
-// two bytes a sample): twice the largest image the document accepts, and a little more.
-long LibraryMemoryLimit() {
-  const uint64_t limit = ImageAllocationLimit() * 2 + (uint64_t{64} << 20);
-  return limit > static_cast<uint64_t>(LONG_MAX) ? LONG_MAX : static_cast<long>(limit);
-}
-
 // Everything of Load after the jump point is armed. Only plain locals live here: a library error
 // leaves this frame by a long jump.
 bool Decode(CImageDoc& doc, Decompressor& d, std::FILE* file) {
   jpeg_decompress_struct& cinfo = d.cinfo;
   jpeg_create_decompress(&cinfo);
-  cinfo.mem->max_memory_to_use = LibraryMemoryLimit();
+  CountLibraryMemory(reinterpret_cast<j_common_ptr>(&cinfo), doc.budget);
   cinfo.progress = &d.progress;
   jpeg_stdio_src(&cinfo, file);
   jpeg_read_header(&cinfo, TRUE);
@@ -138,6 +253,10 @@ bool Decode(CImageDoc& doc, Decompressor& d, std::FILE* file) {
       table[i] = {v, v, v, 0};
     }
   }
+
+  uint64_t blocks = 0;
+  for (int c = 0; c < cinfo.num_components; ++c) blocks += ComponentBlocks(cinfo.comp_info[c]);
+  d.session.starvedLimit = kFreeStarvedBlocks + kStarvedPasses * blocks;
 
   jpeg_start_decompress(&cinfo);
   if (cinfo.output_width != width || cinfo.output_height != height ||
@@ -221,11 +340,21 @@ std::optional<J_COLOR_SPACE> DirectSpace(const DibView& v) {
   return std::nullopt;
 }
 
-// Everything of WriteJpeg after the jump point is armed (plain locals only, as in Decode).
+// Rows converted per call of the writer: a band of at least 16 rows and about 256 KiB, so that
+// the copy stays small and in cache whatever the picture's size.
+JDIMENSION BandRows(int32_t width, JDIMENSION height) {
+  const uint64_t rowBytes = uint64_t{static_cast<uint32_t>(width)} * 3;
+  const uint64_t rows = std::max<uint64_t>(kRowBatch, (uint64_t{256} << 10) / rowBytes);
+  return static_cast<JDIMENSION>(std::min<uint64_t>(rows, height));
+}
+
+// Everything of WriteJpeg after the jump point is armed (plain locals only, as in Decode). Rows
+// go to the library band by band; what it writes does not depend on how the rows are handed over.
 bool Encode(Compressor& c, FilePtr& file, const char* fileName, int32_t quality,
-            const DibView& v) {
+            const DibView& v, MemoryBudget& budget) {
   jpeg_compress_struct& cinfo = c.cinfo;
   jpeg_create_compress(&cinfo);
+  CountLibraryMemory(reinterpret_cast<j_common_ptr>(&cinfo), budget);
   file.reset(std::fopen(fileName, "wb"));
   if (!file) return false;
   jpeg_stdio_dest(&cinfo, file.get());
@@ -240,18 +369,24 @@ bool Encode(Compressor& c, FilePtr& file, const char* fileName, int32_t quality,
   jpeg_start_compress(&cinfo, TRUE);
 
   const auto height = static_cast<JDIMENSION>(v.height);
-  JSAMPARRAY rows;
-  if (direct) {
-    rows = static_cast<JSAMPARRAY>(
-        cinfo.mem->alloc_small(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                               sizeof(JSAMPROW) * height));
-    for (int32_t y = 0; y < v.height; ++y) rows[y] = const_cast<JSAMPROW>(v.Row(y));
-  } else {
-    rows = cinfo.mem->alloc_sarray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                   static_cast<JDIMENSION>(v.width) * 3, height);
-    for (int32_t y = 0; y < v.height; ++y) ConvertRow(v, y, rows[y]);
+  const JDIMENSION band = BandRows(v.width, height);
+  auto* common = reinterpret_cast<j_common_ptr>(&cinfo);
+  JSAMPARRAY rows = direct ? static_cast<JSAMPARRAY>(cinfo.mem->alloc_small(
+                                 common, JPOOL_IMAGE, sizeof(JSAMPROW) * band))
+                           : cinfo.mem->alloc_sarray(common, JPOOL_IMAGE,
+                                                     static_cast<JDIMENSION>(v.width) * 3, band);
+  for (JDIMENSION first = 0; first < height; first += band) {
+    const JDIMENSION count = std::min(band, height - first);
+    for (JDIMENSION i = 0; i < count; ++i) {
+      const auto y = static_cast<int32_t>(first + i);
+      if (direct) {
+        rows[i] = const_cast<JSAMPROW>(v.Row(y));
+      } else {
+        ConvertRow(v, y, rows[i]);
+      }
+    }
+    if (jpeg_write_scanlines(&cinfo, rows, count) != count) return false;
   }
-  if (jpeg_write_scanlines(&cinfo, rows, height) != height) return false;
   jpeg_finish_compress(&cinfo);
   return true;
 }
@@ -263,7 +398,7 @@ bool CJpegCodec::Load(int32_t /*imageIndex*/) {
   FilePtr file(std::fopen(doc.fileName.c_str(), "rb"));
   if (!file) return false;
   Decompressor d;
-  if (setjmp(d.err.jump) != 0) return false;  // the library gave up; d and file clean up
+  if (setjmp(d.session.jump) != 0) return false;  // the library gave up; d and file clean up
   if (!Decode(doc, d, file.get())) return false;
   doc.imageCount = 1;
   doc.currentImage = 0;
@@ -292,15 +427,11 @@ bool CJpegCodec::WriteJpeg(const char* fileName, int32_t quality) {
   const std::optional<DibView> view =
       DibView::Of(doc.header, doc.bits, doc.block.Data(), doc.BlockEnd());
   if (!view || view->width > JPEG_MAX_DIMENSION || view->height > JPEG_MAX_DIMENSION) return false;
-  if (!DirectSpace(*view) &&
-      !(CheckedSize(view->width) * 3 * view->height).AtMost(ImageAllocationLimit())) {
-    return false;
-  }
 
   FilePtr file;
   Compressor c;
-  if (setjmp(c.err.jump) != 0) return false;  // a partial file may remain, as with any write
-  if (!Encode(c, file, fileName, quality, *view)) return false;
+  if (setjmp(c.session.jump) != 0) return false;  // a partial file may remain, as with any write
+  if (!Encode(c, file, fileName, quality, *view, owner->budget)) return false;
   jpeg_destroy_compress(&c.cinfo);
   return std::fclose(file.release()) == 0;
 }

@@ -4,8 +4,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace pelmor {
 
@@ -16,7 +14,9 @@ constexpr int kMaxCodeSize = 12;
 // What the bit readers return when the input ends before a whole code: above every code.
 constexpr int kEndOfInput = 0x10000;
 // Bytes written past the end of a string by its eight-byte pieces.
-constexpr int kOverhang = 8;
+constexpr int kOverhang = CLzwDecoder::kStringSlack;
+// The part of the line buffer an appending sink's output passes through near its end.
+constexpr int kTailPiece = 4096;
 // Room one code's string may need from the output position: the longest string (the whole
 // stack) and the overhang.
 constexpr int kStringRoom = kTableSize + kOverhang;
@@ -223,8 +223,9 @@ struct CLzwDecoder::FastState {
   bool stopped;      // PutLine returned a negative status (lastStatus)
 };
 
-CLzwDecoder::CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, CPixelSink* sink)
-    : rootSize(rootSize), sink(sink), bitOrder(bitOrder), earlyChange(earlyChange) {
+CLzwDecoder::CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, CPixelSink* sink,
+                         MemoryBudget* budget)
+    : rootSize(rootSize), sink(sink), budget(budget), bitOrder(bitOrder), earlyChange(earlyChange) {
   // Sizes outside 2 ... 9 are refused by Decode; keep the derived fields harmless meanwhile.
   const int root = rootSize >= 2 && rootSize <= 9 ? rootSize : 2;
   codeSize = static_cast<int16_t>(root + 1);
@@ -244,14 +245,26 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
   if (badCodeCount != nullptr) *badCodeCount = 0;
   if (rootSize < 2 || rootSize > 9) return kBadRootSize;
   if (lineWidth < 1 || sink == nullptr) return kNoLineBuffer;
-  // Room for one line plus the longest string a code can stand for, so that a string that
-  // crosses the end of a line is written in one piece and the overhang moved down afterwards.
-  std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[size_t(lineWidth) + kStringRoom]);
-  if (!line) return kNoLineBuffer;
+  auto* plain = dynamic_cast<CPlainPixelSink*>(sink);
+  // A sink that only appends lines gets them written into its pixels, and past the room for that
+  // through a small buffer (see Run); it never needs a whole line held.
+  const bool appending = dynamic_cast<CAppendingPixelSink*>(sink) != nullptr &&
+                         plain->pixels != nullptr && plain->pixelsPos >= 0 &&
+                         plain->pixelsPos <= plain->pixelsSize;
+  // Room for one line (or a piece of the appended output) plus the longest string a code can
+  // stand for, so that a string that crosses the end of a line is written in one piece and the
+  // overhang moved down afterwards.
+  MemoryBudget unbounded(UINT64_MAX);
+  BudgetBuffer<uint8_t> lineBuffer;
+  if (!lineBuffer.Allocate(budget != nullptr ? *budget : unbounded,
+                           size_t(appending ? kTailPiece : lineWidth) + kStringRoom)) {
+    return kNoLineBuffer;
+  }
+  uint8_t* const line = lineBuffer.Data();
 
   int16_t result;
   const bool msb = bitOrder != kLsbFirst;
-  if (auto* plain = dynamic_cast<CPlainPixelSink*>(sink)) {
+  if (plain != nullptr) {
     const int32_t start = plain->inPos < 0 ? 0 : plain->inPos;
     const uint8_t* data = plain->inData;
     const uint8_t* begin = data + (start < plain->inSize ? start : plain->inSize);
@@ -271,32 +284,27 @@ int16_t CLzwDecoder::Decode(int32_t lineWidth, int32_t* badCodeCount) {
       bitsLeft = static_cast<int16_t>((0 - pos) & 7);
       if (consumed > start) curByte = data[consumed - 1];
     };
-    // Lines that are only appended to the sink's pixels are written there directly.
-    const bool direct = dynamic_cast<CAppendingPixelSink*>(plain) != nullptr &&
-                        !plain->ignoreFurtherLines && plain->pixels != nullptr &&
-                        plain->pixelsPos >= 0 &&
-                        plain->pixelsSize - plain->pixelsPos > 2 * kStringRoom;
     if (msb) {
       PlainBits<true> in(begin, end);
       in.Preload(curByte, bitsLeft);
-      result = Run<true, true>(in, line.get(), lineWidth, plain, direct, &badCodes);
+      result = Run<true, true>(in, line, lineWidth, plain, appending, &badCodes);
       finish(in.pos, in.preCount);
     } else {
       PlainBits<false> in(begin, end);
       in.Preload(curByte, bitsLeft);
-      result = Run<false, true>(in, line.get(), lineWidth, plain, direct, &badCodes);
+      result = Run<false, true>(in, line, lineWidth, plain, appending, &badCodes);
       finish(in.pos, in.preCount);
     }
   } else if (msb) {
     SinkBits<true> in(sink);
     in.Preload(curByte, bitsLeft);
-    result = Run<true, false>(in, line.get(), lineWidth, nullptr, false, &badCodes);
+    result = Run<true, false>(in, line, lineWidth, nullptr, false, &badCodes);
     bitsLeft = static_cast<int16_t>(in.Count());
     curByte = in.Last();
   } else {
     SinkBits<false> in(sink);
     in.Preload(curByte, bitsLeft);
-    result = Run<false, false>(in, line.get(), lineWidth, nullptr, false, &badCodes);
+    result = Run<false, false>(in, line, lineWidth, nullptr, false, &badCodes);
     bitsLeft = static_cast<int16_t>(in.Count());
     curByte = in.Last();
   }
@@ -515,12 +523,14 @@ void CLzwDecoder::RunFull(FastState& s) {
 // the loop follows the chains one symbol at a time through the bounded stack instead, as the
 // general algorithm does.
 //
-// Output goes to the line buffer, whose complete lines are handed to PutLine, or, for a sink that
-// only appends lines (`direct`), straight into its pixels, until their end is near and the line
-// buffer takes over.
+// Output goes to the line buffer, whose complete lines are handed to PutLine. A sink that only
+// appends lines (`appending`) never sees PutLine: the output goes straight into its pixels
+// ("direct") until their end is near, then ("tail") through the first kTailPiece bytes of the
+// line buffer, whose bytes are copied to what is left of the pixels while the lines are only
+// counted. Its pixelsPos ends after the lines it would have been handed.
 template <bool kMsb, bool kPlain, class Source>
 int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
-                         bool direct, int32_t* badCodes) {
+                         bool appending, int32_t* badCodes) {
   const int clear = clearCode;
   const int end = endCode;
   const int first = firstFree;
@@ -554,19 +564,46 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
   uint8_t* lineEnd = line + lineWidth;
   uint8_t* directBase = nullptr;
   uint8_t* directSafe = nullptr;  // a string written from below here fits in the pixels
-  if (direct) {
+  bool direct = false;
+  bool tail = false;
+  int64_t room = 0;     // appending: bytes the pixels can still take
+  int64_t written = 0;  // tail: symbols of this Decode before those in the line buffer
+  if (appending) {
     directBase = plain->pixels + plain->pixelsPos;
-    uint8_t* const directEnd = plain->pixels + plain->pixelsSize;
-    directSafe = directEnd - kStringRoom;
-    out = directBase;
-    lineEnd = directEnd;
+    room = plain->pixelsSize - plain->pixelsPos;
+    if (room > 2 * kStringRoom) {
+      direct = true;
+      directSafe = directBase + room - kStringRoom;
+      out = directBase;
+      lineEnd = directBase + room;
+    } else {
+      tail = true;
+      lineEnd = line + kTailPiece;
+    }
   }
   auto completeLines = [directBase, lineWidth](const uint8_t* at) {
     return directBase + (at - directBase) / lineWidth * int64_t{lineWidth};
   };
+  // Tail: the line buffer's bytes go to the pixels as far as they reach; a sink whose pixels
+  // are full once a line is complete takes no more lines.
+  auto flushTail = [&] {
+    const int64_t n = out - line;
+    if (written < room && !ignoring) {
+      std::memcpy(directBase + written, line, static_cast<size_t>(std::min(n, room - written)));
+    }
+    written += n;
+    out = line;
+    const int64_t lines = written / lineWidth;
+    if (lines > 0) {
+      lastStatus = 0;
+      if (lines * lineWidth >= room) ignoring = true;
+    }
+  };
 
   for (;;) {
-    if (out >= lineEnd) {
+    if (tail && out >= lineEnd) {
+      flushTail();
+    } else if (out >= lineEnd) {
       if (ignoring) {
         // Nobody reads these symbols: each line overwrites the last.
         out = line;
@@ -585,20 +622,19 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
       }
     }
     if (direct && out >= directSafe) {
-      // Near the end of the sink's pixels: the incomplete line moves to the line buffer, and lines
-      // are handed over from now on.
-      uint8_t* const lineStart = completeLines(out);
-      if (lineStart > directBase) lastStatus = 0;
-      const size_t part = static_cast<size_t>(out - lineStart);
-      std::memcpy(line, lineStart, part);
-      plain->pixelsPos = static_cast<int32_t>(lineStart - plain->pixels);
+      // Near the end of the sink's pixels: what is written is in place, the rest goes through
+      // the line buffer.
+      written = out - directBase;
+      if (written >= lineWidth) lastStatus = 0;
       direct = false;
-      lineEnd = line + lineWidth;
-      out = line + part;
+      tail = true;
+      out = line;
+      lineEnd = line + kTailPiece;
     }
 
     if constexpr (kPlain) {
-      if (pending < 0 && fresh == kInString && !tainted && in.preCount == 0) {
+      if (pending < 0 && fresh == kInString && !tainted && in.preCount == 0 &&
+          (!tail || ignoring)) {
         // The fast loop reads eight bytes from each code's first, one code per entry at most.
         const uint64_t limit = in.bytes >= 8 ? (in.bytes - 8) * 8 : 0;
         const int64_t codesLeft =
@@ -680,6 +716,7 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
     } else if (v == kEndOfInput) {
       // Input that ends without an end code counts as success; the incomplete line is dropped.
       if (direct && completeLines(out) > directBase) lastStatus = 0;
+      if (tail) flushTail();
       result = fresh == kAfterClear ? lastStatus : 0;
       break;
     } else if (fresh != kInString) {
@@ -749,6 +786,13 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
   if (direct) {
     // The lines written in place are delivered; at the end code so is the partial last one.
     plain->pixelsPos = static_cast<int32_t>((atEndCode ? out : completeLines(out)) - plain->pixels);
+    return result;
+  }
+  if (tail) {
+    if (out > line) flushTail();
+    const int64_t delivered = atEndCode ? written : written / lineWidth * lineWidth;
+    plain->pixelsPos = static_cast<int32_t>(directBase + std::min(room, delivered) - plain->pixels);
+    if (plain->pixelsPos >= plain->pixelsSize && delivered > 0) plain->ignoreFurtherLines = true;
     return result;
   }
   // At the end code a partial last line is delivered and its status is the result (0 from a

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "model/pixel_sink.h"
+#include "platform/memory_budget.h"
 
 namespace pelmor {
 
@@ -46,12 +47,17 @@ class CLzwDecoder {
   static constexpr int16_t kBadRootSize = -20;
   static constexpr int16_t kNoLineBuffer = -10;
   static constexpr int16_t kBadChain = -1;
+  // Bytes of an appending sink's pixels past its final pixelsPos that Decode may have written
+  // over, besides an unfinished line.
+  static constexpr int kStringSlack = 8;
 
   // rootSize: bits of a literal symbol (GIF's minimum code size), 2 ... 9. bitOrder: kLsbFirst
   // assembles codes from the low bits of each byte upwards, anything else from the high bits
   // down. earlyChange: the code length grows one code before the dictionary reaches the next
   // power of two (TIFF) instead of when it reaches it (GIF).
-  CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, CPixelSink* sink);
+  // The line buffer is drawn from `budget` when one is given (it must outlive the decoder).
+  CLzwDecoder(int16_t rootSize, int32_t bitOrder, bool earlyChange, CPixelSink* sink,
+              MemoryBudget* budget = nullptr);
 
   // Decodes the whole stream, calling sink->PutLine for every lineWidth symbols and once more for
   // a partial last line at the end code. Results: 0 when the end code was reached with every line
@@ -74,6 +80,7 @@ class CLzwDecoder {
   uint8_t curByte = 0;
   uint8_t stack[4096];
   CPixelSink* sink;  // not owned
+  MemoryBudget* budget;  // not owned; may be null
   int32_t bitOrder;
   bool earlyChange;
 
@@ -82,7 +89,7 @@ class CLzwDecoder {
 
   template <bool kMsb, bool kPlain, class Source>
   int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
-              bool direct, int32_t* badCodes);
+              bool appending, int32_t* badCodes);
   // Decodes well-formed codes of kSize bits (0: s.size bits) until the next entry reaches
   // s.nextStop, the output reaches s.stop where lines are not handed over, or a code needs the
   // general way.

@@ -10,6 +10,7 @@
 #include "model/checked_size.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
+#include "platform/memory_limit.h"
 #include "platform/buffered_file.h"
 #include "platform/file.h"
 
@@ -237,7 +238,7 @@ bool CPngCodec::ReadCompressedText(platform::BufferedFile& file, uint32_t length
   const size_t compressed = length - keywordLength - 2;
   // The text may inflate to ten times its compressed size. The buffer comes from the image
   // allocator, whose limit refuses sizes no text needs.
-  ImageBlock output = ImageBlock::Allocate(uint64_t(compressed) * 10);
+  ImageBlock output = ImageBlock::Allocate(owner->budget, uint64_t(compressed) * 10);
   if (!output) return false;
   size_t produced = 0;
   if (!Inflate(data.data() + keywordLength + 2, compressed, output.Data(), output.Size(), &produced)) {
@@ -278,7 +279,7 @@ bool CPngCodec::Inflate(const uint8_t* input, size_t inputSize, uint8_t* output,
 
 bool CPngCodec::FinishImage(const std::vector<uint8_t>& imageData) {
   // The inflated rows, zero where the data stops short.
-  ImageBlock rows = ImageBlock::Allocate(dataSize);
+  ImageBlock rows = ImageBlock::Allocate(owner->budget, dataSize);
   if (!rows) return false;
   if (!Inflate(imageData.data(), imageData.size(), rows.Data(), rows.Size(), nullptr)) return false;
   uint64_t position = 0;

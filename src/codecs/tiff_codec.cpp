@@ -105,7 +105,12 @@ bool CTiffFile::ReadU32(uint64_t offset, uint32_t& v) {
 
 std::optional<std::string> CTiffCodec::ReadAsciiValue(CTiffFile& file, const TiffEntry& entry) {
   if (entry.type != kTiffAscii || entry.count == 0) return std::nullopt;
-  if (entry.count > ImageAllocationLimit()) return std::nullopt;
+  // Values held elsewhere must lie in the file before anything is allocated for them: a count
+  // claims any size it likes.
+  if (entry.count > 4 && (file.Size() < 0 || !(CheckedSize(entry.Offset()) + entry.count)
+                                                   .AtMost(static_cast<uint64_t>(file.Size())))) {
+    return std::nullopt;
+  }
   std::string text(entry.count, '\0');
   if (entry.count <= 4) {
     std::memcpy(text.data(), entry.value, entry.count);
@@ -270,8 +275,21 @@ bool CTiffCodec::ReadPage(CTiffFile& file, int32_t imageIndex) {
   const uint32_t firstOffset = file.U32(header + 4);
   if (magic != 42 || firstOffset < 8 || firstOffset >= fileSize) return false;
 
-  std::vector<uint32_t> pages;
-  if (!CountPages(file, firstOffset, pages)) return false;
+  // The chain is counted once per file; a chain that could not be counted is counted again.
+  const platform::File::Stamp stamp = file.Stamp();
+  if (chain_.path != owner->fileName || !(chain_.stamp == stamp) ||
+      chain_.firstOffset != firstOffset || chain_.pages.empty()) {
+    chain_ = PageChain();
+    if (!CountPages(file, firstOffset, chain_.pages)) {
+      chain_ = PageChain();
+      return false;
+    }
+    chain_.path = owner->fileName;
+    chain_.stamp = stamp;
+    chain_.firstOffset = firstOffset;
+  }
+  const std::vector<uint32_t>& pages = chain_.pages;
+  owner->imageCount = static_cast<int32_t>(pages.size());
   const size_t page = imageIndex < 0 ? 0 : static_cast<size_t>(imageIndex);
   if (page >= pages.size()) return false;
   const uint32_t offset = pages[page];

@@ -76,6 +76,8 @@ class CTiffFile {
   bool Open(const char* path);
   // Size in bytes, -1 when it cannot be had.
   int64_t Size() const { return size_; }
+  // What tells this file's contents apart from others' (size, modification time, identity).
+  platform::File::Stamp Stamp() const { return file_.GetStamp(); }
   // Reads exactly n bytes at offset; false when any of them lies outside the file.
   bool ReadAt(uint64_t offset, void* dst, size_t n);
   bool ReadU16(uint64_t offset, uint16_t& v);
@@ -116,6 +118,16 @@ class CTiffCodec : public CImageCodec {
   bool littleEndian = true;  // byte order of the file read last
 
  private:
+  // The directory chain of the file read last, counted once: stepping through n pages reads the
+  // chain once rather than n times. Kept while the path and the file's stamp stay the same.
+  struct PageChain {
+    std::string path;
+    platform::File::Stamp stamp;
+    uint32_t firstOffset = 0;
+    std::vector<uint32_t> pages;
+  };
+  PageChain chain_;
+
   bool ReadPage(CTiffFile& file, int32_t imageIndex);
   // The directory offsets of the chain from firstOffset, in order; the chain ends at offset 0 or
   // at an offset already visited. Sets the document's imageCount as it goes.

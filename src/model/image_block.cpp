@@ -9,6 +9,7 @@ namespace pelmor {
 
 namespace {
 
+constexpr size_t kPage = 4096;
 constexpr size_t kHugePage = size_t{2} << 20;
 // Below this the heap is as good as a fresh mapping. Under AddressSanitizer every block comes from
 // the heap, so that reads past its end are caught.
@@ -30,7 +31,8 @@ ImageBlock::ImageBlock(ImageBlock&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       mapping_(std::exchange(other.mapping_, nullptr)),
-      mappingSize_(std::exchange(other.mappingSize_, 0)) {}
+      mappingSize_(std::exchange(other.mappingSize_, 0)),
+      charge_(std::move(other.charge_)) {}
 
 ImageBlock& ImageBlock::operator=(ImageBlock&& other) noexcept {
   if (this != &other) {
@@ -39,30 +41,45 @@ ImageBlock& ImageBlock::operator=(ImageBlock&& other) noexcept {
     size_ = std::exchange(other.size_, 0);
     mapping_ = std::exchange(other.mapping_, nullptr);
     mappingSize_ = std::exchange(other.mappingSize_, 0);
+    charge_ = std::move(other.charge_);
   }
   return *this;
 }
 
-ImageBlock ImageBlock::Allocate(uint64_t size) {
+ImageBlock ImageBlock::Allocate(MemoryBudget& budget, uint64_t size) {
   ImageBlock b;
-  if (size == 0 || size > ImageAllocationLimit() || size > SIZE_MAX - 2 * kHugePage) return b;
+  if (size == 0 || size > SIZE_MAX - 2 * kHugePage) return b;
   const auto n = static_cast<size_t>(size);
   if (n < kMapThreshold) {
+    if (!b.charge_.Add(budget, n)) return b;
     b.data_ = static_cast<uint8_t*>(std::calloc(1, n));
-    if (b.data_ != nullptr) b.size_ = n;
+    if (b.data_ != nullptr) {
+      b.size_ = n;
+    } else {
+      b.charge_.Release();
+    }
     return b;
   }
-  // Map a little more than needed so the block can start on a huge-page boundary.
-  size_t mapSize = (n + kHugePage - 1) / kHugePage * kHugePage + kHugePage;
+  // The block keeps whole pages from a huge-page boundary on: a little more is mapped so that such
+  // a start exists, and what lies before it and past the last page is given back at once.
+  const size_t kept = (n + kPage - 1) / kPage * kPage;
+  if (!b.charge_.Add(budget, kept)) return b;
+  const size_t mapSize = kept + kHugePage;
   void* m = ::mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (m == MAP_FAILED) return b;
-  auto base = reinterpret_cast<uintptr_t>(m);
-  uintptr_t aligned = (base + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
-  ::madvise(reinterpret_cast<void*>(aligned), mapSize - (aligned - base), MADV_HUGEPAGE);
+  if (m == MAP_FAILED) {
+    b.charge_.Release();
+    return b;
+  }
+  const auto base = reinterpret_cast<uintptr_t>(m);
+  const uintptr_t aligned = (base + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+  if (aligned > base) ::munmap(m, aligned - base);
+  const uintptr_t end = base + mapSize;
+  if (end > aligned + kept) ::munmap(reinterpret_cast<void*>(aligned + kept), end - aligned - kept);
+  ::madvise(reinterpret_cast<void*>(aligned), kept, MADV_HUGEPAGE);
   b.data_ = reinterpret_cast<uint8_t*>(aligned);
   b.size_ = n;
-  b.mapping_ = m;
-  b.mappingSize_ = mapSize;
+  b.mapping_ = b.data_;
+  b.mappingSize_ = kept;
   return b;
 }
 
@@ -76,6 +93,7 @@ void ImageBlock::Reset() {
   size_ = 0;
   mapping_ = nullptr;
   mappingSize_ = 0;
+  charge_.Release();
 }
 
 }  // namespace pelmor

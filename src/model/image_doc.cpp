@@ -25,6 +25,7 @@ bool CImageDoc::Open(const char* name, int32_t imageIndex) {
   Clear();
   // The whole path is kept: a shortened path would name another file.
   fileName = name != nullptr ? name : "";
+  budget.ResetPeak();
   bool ok = false;
   try {
     ok = SelectAndLoad(imageIndex) && BuildPalette();
@@ -50,7 +51,7 @@ void CImageDoc::Clear() {
     platform::DeleteObject(palette);
     palette = nullptr;
   }
-  disposal.Reset();
+  disposal.Release();
   documentName.reset();
   imageDescription.reset();
   imageCopyright.reset();
@@ -62,6 +63,7 @@ bool CImageDoc::NextImage() {
     return false;
   }
   FreeScaledCache();
+  budget.ResetPeak();
   if (currentCodec->LoadNext()) return true;
   Clear();
   return false;
@@ -72,12 +74,16 @@ bool CImageDoc::ShowImage(int32_t imageIndex) {
     return false;
   }
   FreeScaledCache();
+  budget.ResetPeak();
   if (currentCodec->GoToImage(imageIndex)) return true;
   Clear();
   return false;
 }
 
-bool CImageDoc::Save(const char* name) { return SaveByExtension(name); }
+bool CImageDoc::Save(const char* name) {
+  budget.ResetPeak();
+  return SaveByExtension(name);
+}
 
 bool CImageDoc::BuildPalette() {
   int32_t n = ColorCount();
@@ -117,7 +123,7 @@ uint8_t* CImageDoc::AllocateBlock(uint64_t size) {
   block.Reset();
   header = nullptr;
   bits = nullptr;
-  block = ImageBlock::Allocate(size);
+  block = ImageBlock::Allocate(budget, size);
   return block.Data();
 }
 
@@ -129,7 +135,7 @@ bool CImageDoc::CreateDib(int32_t dibWidth, int32_t dibHeight, uint16_t bitCount
   CheckedSize imageBytes = CheckedSize(*stride) * dibHeight;
   CheckedSize total = CheckedSize(sizeof(BITMAPINFOHEADER)) + CheckedSize(tableEntries) * 4 +
                       imageBytes;
-  if (!imageBytes.FitsIn<uint32_t>() || !total.AtMost(ImageAllocationLimit())) return false;
+  if (!imageBytes.FitsIn<uint32_t>() || !total.AtMost(budget.Cap())) return false;
   if (AllocateBlock(total.Value()) == nullptr) return false;
   header = reinterpret_cast<BITMAPINFOHEADER*>(block.Data());
   header->biSize = sizeof(BITMAPINFOHEADER);

@@ -79,6 +79,9 @@ class CImageDoc {
   // For codecs: the first byte past the image block (bounds for anything read from it).
   const uint8_t* BlockEnd() const { return block.Data() + block.Size(); }
 
+  // Every byte the document holds or a codec uses while opening, stepping or saving is drawn from
+  // here (declared first, so that it outlives everything drawn from it).
+  MemoryBudget budget;
   std::string fileName;
   int32_t width = 0;
   int32_t height = 0;
@@ -99,7 +102,7 @@ class CImageDoc {
   std::optional<std::string> imageDescription;
   std::optional<std::string> imageCopyright;
   std::optional<std::string> software;
-  MemoryFile fileCache;  // whole-file copy of the last GIF file read
+  MemoryFile fileCache{budget};  // whole-file copy of the last GIF file read
   FrameDisposal disposal;
   CBmpCodec bmpCodec;
   CJpegCodec jpegCodec;

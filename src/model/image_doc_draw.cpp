@@ -77,7 +77,7 @@ void CImageDoc::DrawSmoothDownscale(platform::HDC dc, int32_t x, int32_t y, uint
     const uint32_t stride = DibRowBytes(w, 24);
     const CheckedSize total = CheckedSize(stride) * h + sizeof(BITMAPINFOHEADER);
     if (!total.FitsIn<uint32_t>()) return;
-    ImageBlock copy = ImageBlock::Allocate(total.Value());
+    ImageBlock copy = ImageBlock::Allocate(budget, total.Value());
     if (!copy) return;
     auto* scaled = reinterpret_cast<BITMAPINFOHEADER*>(copy.Data());
     std::memcpy(scaled, header, sizeof(BITMAPINFOHEADER));

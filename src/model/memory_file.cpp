@@ -40,8 +40,8 @@ bool MemoryFile::ReadWhole(const char* path) {
   const platform::File::Stamp stamp = f.GetStamp();
   const int64_t length = stamp.size;
   if (length <= 0 || length > std::numeric_limits<int32_t>::max()) return false;
-  // The cache counts against the same limit as the images.
-  data = ImageBlock::Allocate(static_cast<uint64_t>(length));
+  // The cache counts against the same budget as the image.
+  data = ImageBlock::Allocate(budget_, static_cast<uint64_t>(length));
   if (!data || !f.ReadExact(data.Data(), static_cast<size_t>(length))) return false;
   size = static_cast<int32_t>(length);
   stamp_ = stamp;

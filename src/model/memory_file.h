@@ -12,6 +12,11 @@ namespace pelmor {
 
 class MemoryFile {
  public:
+  // The contents are drawn from the budget, which must outlive the object.
+  explicit MemoryFile(MemoryBudget& budget) : budget_(budget) {}
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
   // Makes the file at path the one held, reading it unless it is already held and unchanged on
   // disk (same size, modification time and file). The position goes to 0. On failure nothing is
   // held any more.
@@ -38,6 +43,7 @@ class MemoryFile {
 
  private:
   bool ReadWhole(const char* path);
+  MemoryBudget& budget_;
   platform::File::Stamp stamp_;
 };
 

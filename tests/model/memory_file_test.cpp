@@ -21,7 +21,8 @@ TEST(MemoryFile, SeekAcceptsTheEndAndReadCountsWholeItems) {
   TempDir dir;
   const std::string path = dir.File("f.bin");
   WriteFile(path, {1, 2, 3, 4, 5});
-  MemoryFile f;
+  MemoryBudget budget;
+  MemoryFile f(budget);
   ASSERT_TRUE(f.OpenCached(path.c_str()));
   EXPECT_EQ(f.Seek(5, 0), 0);  // the end of the data
   EXPECT_EQ(f.Tell(), 5);
@@ -48,7 +49,8 @@ TEST(MemoryFile, KeepsAnUnchangedFileAndRereadsAChangedOne) {
   const std::string path = dir.File("f.gif");
   WriteFile(path, {'a', 'b'});
   SetTime(path, 1000000);
-  MemoryFile f;
+  MemoryBudget budget;
+  MemoryFile f(budget);
   ASSERT_TRUE(f.OpenCached(path.c_str()));
   uint8_t b = 0;
   ASSERT_EQ(f.Read(&b, 1, 1), 1);
