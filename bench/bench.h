@@ -1,11 +1,17 @@
 // The benchmark harness: decodes the same files with our document and with the libraries people
-// would use instead, in one run, and prints medians and ratios. It asserts nothing.
+// would use instead, and prints medians and ratios. It asserts nothing.
+//
+// Every case runs in a process of its own, forked from its section's process once the section has
+// set up its inputs, so that no case inherits the heap or the page cache state another one left.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "model/image_block.h"
 
 namespace pelmor::bench {
 
@@ -13,16 +19,44 @@ namespace pelmor::bench {
 // produced (0 on failure), which also keeps the work from being optimised away.
 using RunFn = std::function<size_t()>;
 
-struct Contender {
+// The budget every block the benchmark allocates is drawn from (the default cap; blocks are given
+// back after each run).
+MemoryBudget& Budget();
+
+// Where a peer's output goes: the memory its users would give it by default (malloc, or the
+// library's own allocation), or memory from the allocator our decoders draw from.
+enum class Memory : uint8_t { kDefault, kOurs };
+
+// The output of one peer run, from the chosen allocator. Ours is ImageBlock::Allocate, as for our
+// decoders' images (zero-filled, large blocks mapped fresh with huge pages), on Budget().
+class OutputBuffer {
+ public:
+  OutputBuffer(size_t size, Memory memory);
+  ~OutputBuffer();
+  OutputBuffer(const OutputBuffer&) = delete;
+  OutputBuffer& operator=(const OutputBuffer&) = delete;
+  uint8_t* Data() const { return data_; }
+  explicit operator bool() const { return data_ != nullptr; }
+
+ private:
+  ImageBlock block_;
+  uint8_t* data_ = nullptr;
+  bool malloced_ = false;
+};
+
+// A peer library measured twice: as its users call it, and like-for-like (its output in memory
+// from our allocator). likeForLike is empty where the library allocates its output itself.
+struct Peer {
   std::string name;
-  RunFn run;
+  RunFn byDefault;
+  RunFn likeForLike;
 };
 
 struct Case {
-  std::string label;     // e.g. "png rgb8.png"
-  size_t floorBytes = 0;  // decoded size for the memcpy floor; 0: taken from the first contender
-  Contender ours;
-  std::vector<Contender> peers;
+  std::string label;      // e.g. "png rgb8.png"
+  size_t floorBytes = 0;  // decoded size for the memcpy floor; 0: taken from our run
+  RunFn ours;
+  std::vector<Peer> peers;
 };
 
 class Session {
@@ -35,7 +69,7 @@ class Session {
   void Skip(const std::string& what, const std::string& why);
   const std::string& DataDir() const { return dataDir_; }
 
-  // Runs and prints every case whose label contains filter.
+  // Runs and prints, each in a child process, every case whose label contains filter.
   void RunAll(const std::string& filter, double secondsPerCase);
 
  private:

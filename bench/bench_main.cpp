@@ -1,5 +1,8 @@
 // pelmor_bench [--only TEXT] [--seconds S] DATA_DIR
 #include <sys/mman.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -7,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "bench.h"
 #include "model/image_doc.h"
@@ -48,10 +52,11 @@ Floor MeasureFloor(size_t bytes, int rounds) {
   std::vector<double> cold, huge, hot;
   for (int r = 0; r < rounds; ++r) {
     cold.push_back(TimeMs([&] {
-      auto* dst = static_cast<uint8_t*>(std::malloc(bytes));
-      std::memcpy(dst, src.data(), bytes);
-      size_t last = dst[bytes - 1];
-      std::free(dst);
+      // Mapped directly, so that the pages are new whatever the heap holds.
+      void* m = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      std::memcpy(m, src.data(), bytes);
+      size_t last = static_cast<uint8_t*>(m)[bytes - 1];
+      ::munmap(m, bytes);
       return last;
     }, nullptr));
     huge.push_back(TimeMs([&] {
@@ -74,7 +79,124 @@ Floor MeasureFloor(size_t bytes, int rounds) {
   return f;
 }
 
+std::string FirstLine(const char* path, const char* prefix) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(prefix, 0) == 0) return line;
+  }
+  return {};
+}
+
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  double a = 0, b = 0, c = 0;
+  in >> a >> b >> c;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.2f %.2f %.2f", a, b, c);
+  return buf;
+}
+
+void PrintMachine() {
+  std::string cpu = FirstLine("/proc/cpuinfo", "model name");
+  if (const size_t colon = cpu.find(':'); colon != std::string::npos) cpu = cpu.substr(colon + 2);
+  std::string memory = FirstLine("/proc/meminfo", "MemTotal:");
+  memory.erase(0, std::min(memory.size(), memory.find_first_of("0123456789")));
+  std::string thp = FirstLine("/sys/kernel/mm/transparent_hugepage/enabled", "");
+  utsname u{};
+  uname(&u);
+  std::printf("machine: %s, %ld cores, %s memory, Linux %s, transparent huge pages: %s\n", cpu.c_str(),
+              sysconf(_SC_NPROCESSORS_ONLN), memory.c_str(), u.release, thp.c_str());
+}
+
+// Runs fn in a child process and waits for it; output is flushed on both sides so that lines stay
+// in order.
+template <class F>
+void InChild(F fn) {
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    fn();
+    std::fflush(stdout);
+    _exit(0);
+  }
+  if (pid > 0) waitpid(pid, nullptr, 0);
+}
+
+struct Contender {
+  std::string name;
+  const RunFn* run;
+};
+
+void RunCase(const Case& c, double secondsPerCase) {
+  // Ours, then each peer by default and like-for-like.
+  std::vector<Contender> all{{"pelmor", &c.ours}};
+  for (const Peer& p : c.peers) {
+    all.push_back({p.name, &p.byDefault});
+    if (p.likeForLike) all.push_back({p.name, &p.likeForLike});
+  }
+  const size_t n = all.size();
+  std::vector<std::vector<double>> times(n);
+  std::vector<size_t> produced(n, 0);
+  // One warm-up run each, then rounds whose order rotates, so that no decoder always runs after
+  // the same one and a noisy moment hits everyone alike.
+  for (size_t i = 0; i < n; ++i) TimeMs(*all[i].run, &produced[i]);
+  auto start = Clock::now();
+  size_t rounds = 0;
+  while (rounds < 5 || (rounds < 41 && std::chrono::duration<double>(Clock::now() - start).count() <
+                                           secondsPerCase)) {
+    for (size_t k = 0; k < n; ++k) {
+      const size_t i = (rounds + k) % n;
+      times[i].push_back(TimeMs(*all[i].run, nullptr));
+    }
+    ++rounds;
+  }
+  const double ours = Median(times[0]);
+  auto cell = [&](size_t i) {
+    char buf[64];
+    if (produced[i] == 0) return std::string("      failed       ");
+    std::snprintf(buf, sizeof buf, "%10.2f  %6.2f", Median(times[i]), produced[0] ? Median(times[i]) / ours : 0.0);
+    return std::string(buf);
+  };
+  const size_t floorBytes = c.floorBytes ? c.floorBytes : produced[0];
+  const Floor f = MeasureFloor(floorBytes, 5);
+  char oursText[32] = "failed";
+  if (produced[0] != 0) std::snprintf(oursText, sizeof oursText, "%.2f", ours);
+  char floorText[64];
+  std::snprintf(floorText, sizeof floorText, "%.2f / %.2f / %.2f", f.coldMs, f.hugeMs, f.warmMs);
+  if (c.peers.empty()) {
+    std::printf("%-30s %9s   %-14s %18s   %18s   %s\n", c.label.c_str(), oursText, "", "", "", floorText);
+  }
+  size_t i = 1;
+  for (size_t p = 0; p < c.peers.size(); ++p) {
+    const std::string byDefault = cell(i++);
+    const std::string likeForLike = c.peers[p].likeForLike ? cell(i++) : std::string(18, ' ');
+    std::printf("%-30s %9s   %-14s %18s   %18s   %s\n", p == 0 ? c.label.c_str() : "", p == 0 ? oursText : "",
+                c.peers[p].name.c_str(), byDefault.c_str(), likeForLike.c_str(), p == 0 ? floorText : "");
+  }
+  std::printf("%-30s %9s   (%zu rounds)\n", "", "", rounds);
+}
+
 }  // namespace
+
+OutputBuffer::OutputBuffer(size_t size, Memory memory) {
+  if (memory == Memory::kOurs) {
+    block_ = ImageBlock::Allocate(Budget(), size);
+    data_ = block_.Data();
+  } else {
+    data_ = static_cast<uint8_t*>(std::malloc(size));
+    malloced_ = true;
+  }
+}
+
+OutputBuffer::~OutputBuffer() {
+  if (malloced_) std::free(data_);
+}
+
+MemoryBudget& Budget() {
+  static MemoryBudget budget;
+  return budget;
+}
 
 std::vector<SectionEntry>& Sections() {
   static std::vector<SectionEntry> sections;
@@ -120,46 +242,9 @@ void Session::RunAll(const std::string& filter, double secondsPerCase) {
   for (const std::string& s : skipped_) {
     if (s.find(filter) != std::string::npos) std::printf("skipped  %s\n", s.c_str());
   }
-  std::printf("%-34s %12s   %-44s %s\n", "case", "ours ms", "peers ms (ratio peer/ours, >1: we are faster)",
-              "memcpy floor ms (fresh / huge pages / warm)");
-  for (Case& c : cases_) {
+  for (const Case& c : cases_) {
     if (c.label.find(filter) == std::string::npos) continue;
-    std::vector<Contender*> all{&c.ours};
-    for (Contender& p : c.peers) all.push_back(&p);
-    std::vector<std::vector<double>> times(all.size());
-    std::vector<size_t> produced(all.size(), 0);
-    // One warm-up run each, then interleaved rounds so that a noisy moment hits everyone alike.
-    for (size_t i = 0; i < all.size(); ++i) TimeMs(all[i]->run, &produced[i]);
-    auto start = Clock::now();
-    int rounds = 0;
-    while (rounds < 5 || (rounds < 41 && std::chrono::duration<double>(Clock::now() - start).count() <
-                                             secondsPerCase)) {
-      for (size_t i = 0; i < all.size(); ++i) times[i].push_back(TimeMs(all[i]->run, nullptr));
-      ++rounds;
-    }
-    const double ours = Median(times[0]);
-    std::string peers;
-    char buf[160];
-    for (size_t i = 1; i < all.size(); ++i) {
-      const double t = Median(times[i]);
-      if (produced[i] == 0) {
-        std::snprintf(buf, sizeof buf, "%s failed  ", all[i]->name.c_str());
-      } else {
-        std::snprintf(buf, sizeof buf, "%s %.2f (%.2f)  ", all[i]->name.c_str(), t,
-                      produced[0] ? t / ours : 0.0);
-      }
-      peers += buf;
-    }
-    size_t floorBytes = c.floorBytes ? c.floorBytes : produced[0];
-    Floor f = MeasureFloor(floorBytes, 5);
-    std::string oursText = "failed";
-    if (produced[0] != 0) {
-      std::snprintf(buf, sizeof buf, "%.2f", ours);
-      oursText = buf;
-    }
-    std::printf("%-34s %12s   %-44s %.2f / %.2f / %.2f\n", c.label.c_str(), oursText.c_str(),
-                peers.c_str(), f.coldMs, f.hugeMs, f.warmMs);
-    std::fflush(stdout);
+    InChild([&] { RunCase(c, secondsPerCase); });
   }
 }
 
@@ -186,8 +271,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: pelmor_bench [--only TEXT] [--seconds S] DATA_DIR\n");
     return 2;
   }
-  pelmor::bench::Session session(dir);
-  for (const auto& s : pelmor::bench::Sections()) s.fn(session);
-  session.RunAll(filter, seconds);
+  using namespace pelmor::bench;
+  PrintMachine();
+  std::printf("load average at start: %s\n", LoadAverage().c_str());
+  std::printf("Each case runs in a fresh process. Ratio: peer / ours, above 1 we are faster. Default: the\n"
+              "peer's output where its users would put it (malloc); like-for-like: in memory from our\n"
+              "allocator. The floor copies the decoded size into fresh pages / fresh huge pages / warm.\n");
+  std::printf("%-30s %9s   %-14s %18s   %18s   %s\n", "case", "ours ms", "peer", "default ms  ratio",
+              "like-for-like  ratio", "memcpy floor ms");
+  // Each section sets up its inputs in a process of its own.
+  for (const SectionEntry& s : Sections()) {
+    InChild([&] {
+      Session session(dir);
+      s.fn(session);
+      session.RunAll(filter, seconds);
+    });
+  }
+  std::printf("load average at end: %s\n", LoadAverage().c_str());
   return 0;
 }

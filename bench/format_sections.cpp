@@ -8,7 +8,7 @@ namespace {
 
 // Adds one case when the image exists and our reader for the format is built.
 void AddCase(Session& s, const char* format, const std::string& file, bool allImages,
-             std::vector<Contender> peers) {
+             std::vector<Peer> peers) {
   if (!OursReads(format)) {
     s.Skip(std::string(format) + " " + file, "our reader is not built yet");
     return;
@@ -17,28 +17,25 @@ void AddCase(Session& s, const char* format, const std::string& file, bool allIm
   if (path.empty()) return;
   Case c;
   c.label = std::string(format) + " " + file + (allImages ? " (all frames)" : "");
-  c.ours = {"pelmor", OursOpen(path, allImages)};
-  for (Contender& p : peers) {
-    RunFn peer = p.run;
-    c.peers.push_back({p.name, peer});
-  }
+  c.ours = OursOpen(path, allImages);
+  c.peers = std::move(peers);
   s.Add(std::move(c));
 }
 
-// The peers are bound to the path once it is known.
+// A peer bound to its file, measured with each allocator.
 template <class F>
-Contender Peer(const char* name, const std::string& dir, const std::string& file, F f) {
+Peer Bound(const char* name, const std::string& dir, const std::string& file, F f) {
   const std::string path = dir + "/" + file;
-  return {name, [path, f] { return f(path); }};
+  return {name, [path, f] { return f(path, Memory::kDefault); }, [path, f] { return f(path, Memory::kOurs); }};
 }
 
 void Bmp(Session& s) {
-  AddCase(s, "bmp", "rgb24.bmp", false, {Peer("stb_image", s.DataDir(), "rgb24.bmp", StbLoad)});
+  AddCase(s, "bmp", "rgb24.bmp", false, {Bound("stb_image", s.DataDir(), "rgb24.bmp", StbLoad)});
 }
 
 void Tga(Session& s) {
   for (const char* f : {"rgb24.tga", "rgb24-rle.tga"}) {
-    AddCase(s, "tga", f, false, {Peer("stb_image", s.DataDir(), f, StbLoad)});
+    AddCase(s, "tga", f, false, {Bound("stb_image", s.DataDir(), f, StbLoad)});
   }
 }
 
@@ -46,29 +43,29 @@ void Png(Session& s) {
   for (const char* f :
        {"rgb8.png", "rgba8.png", "palette.png", "grey8.png", "rgb16.png", "adam7.png"}) {
     AddCase(s, "png", f, false,
-            {Peer("libpng", s.DataDir(), f, LibpngRead), Peer("libspng", s.DataDir(), f, SpngRead)});
+            {Bound("libpng", s.DataDir(), f, LibpngRead), Bound("libspng", s.DataDir(), f, SpngRead)});
   }
 }
 
 void Gif(Session& s) {
   AddCase(s, "gif", "photo.gif", false,
-          {Peer("giflib", s.DataDir(), "photo.gif",
-                [](const std::string& p) { return GiflibComposite(p, false); })});
+          {Bound("giflib", s.DataDir(), "photo.gif",
+                [](const std::string& p, Memory m) { return GiflibComposite(p, false, m); })});
   AddCase(s, "gif", "anim.gif", true,
-          {Peer("giflib", s.DataDir(), "anim.gif",
-                [](const std::string& p) { return GiflibComposite(p, true); })});
+          {Bound("giflib", s.DataDir(), "anim.gif",
+                [](const std::string& p, Memory m) { return GiflibComposite(p, true, m); })});
 }
 
 void Tiff(Session& s) {
   for (const char* f : {"none.tif", "lzw.tif", "lzw-pred.tif", "packbits.tif", "page-g3.tif",
                         "page-g3-2d.tif", "page-g4.tif"}) {
-    AddCase(s, "tiff", f, false, {Peer("libtiff", s.DataDir(), f, LibtiffStrips)});
+    AddCase(s, "tiff", f, false, {Bound("libtiff", s.DataDir(), f, LibtiffStrips)});
   }
 }
 
 void Jpeg(Session& s) {
   for (const char* f : {"colour-q90.jpg", "grey-q90.jpg"}) {
-    AddCase(s, "jpeg", f, false, {Peer("libjpeg", s.DataDir(), f, LibjpegDecode)});
+    AddCase(s, "jpeg", f, false, {Bound("libjpeg", s.DataDir(), f, LibjpegDecode)});
   }
 }
 

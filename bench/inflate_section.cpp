@@ -1,5 +1,7 @@
-// The inflater alone, against zlib, on the image data of the generated PNG files: the IDAT
-// payloads joined into one zlib stream, inflated into a fresh buffer of the exact size.
+// The inflater alone, against zlib and libdeflate, on the image data of the generated PNG files:
+// the IDAT payloads joined into one zlib stream, inflated into a fresh buffer of the exact size.
+// zlib-ng is not measured: Debian 12 has no package of it.
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstdlib>
@@ -51,25 +53,37 @@ std::shared_ptr<Stream> ImageData(const std::string& path) {
   return rc == Z_STREAM_END ? s : nullptr;
 }
 
+// Ours, into memory from our allocator as the PNG reader's would be.
 size_t OursInflate(const Stream& s) {
-  auto* out = static_cast<uint8_t*>(std::malloc(s.inflated));
+  ImageBlock out = ImageBlock::Allocate(Budget(), s.inflated);
   size_t produced = 0;
-  const bool ok = InflateZlib(reinterpret_cast<const uint8_t*>(s.data.data()), s.data.size(), out,
-                              s.inflated, &produced);
-  std::free(out);
+  const bool ok = out && InflateZlib(reinterpret_cast<const uint8_t*>(s.data.data()), s.data.size(),
+                                     out.Data(), s.inflated, &produced);
   return ok ? produced : 0;
 }
 
-size_t ZlibInflate(const Stream& s) {
-  auto* out = static_cast<uint8_t*>(std::malloc(s.inflated));
+size_t ZlibInflate(const Stream& s, Memory memory) {
+  OutputBuffer out(s.inflated, memory);
   uLongf produced = uLongf(s.inflated);
-  const int rc = uncompress(out, &produced, reinterpret_cast<const Bytef*>(s.data.data()),
+  const int rc = uncompress(out.Data(), &produced, reinterpret_cast<const Bytef*>(s.data.data()),
                             uLong(s.data.size()));
-  std::free(out);
   return rc == Z_OK ? size_t(produced) : 0;
 }
 
+// libdeflate checks the Adler-32 trailer as it goes; we do not read it.
+size_t LibdeflateInflate(const Stream& s, Memory memory) {
+  libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+  if (d == nullptr) return 0;
+  OutputBuffer out(s.inflated, memory);
+  size_t produced = 0;
+  const libdeflate_result rc = libdeflate_zlib_decompress(d, s.data.data(), s.data.size(), out.Data(),
+                                                          s.inflated, &produced);
+  libdeflate_free_decompressor(d);
+  return rc == LIBDEFLATE_SUCCESS ? produced : 0;
+}
+
 void Inflate(Session& s) {
+  s.Skip("inflate zlib-ng", "Debian 12 has no zlib-ng package");
   for (const char* f : {"rgb8.png", "palette.png", "grey8.png"}) {
     const std::string path = s.Image(f);
     if (path.empty()) continue;
@@ -80,8 +94,11 @@ void Inflate(Session& s) {
     }
     Case c;
     c.label = std::string("inflate ") + f + " IDAT";
-    c.ours = {"pelmor", [stream] { return OursInflate(*stream); }};
-    c.peers.push_back({"zlib", [stream] { return ZlibInflate(*stream); }});
+    c.ours = [stream] { return OursInflate(*stream); };
+    c.peers.push_back({"zlib", [stream] { return ZlibInflate(*stream, Memory::kDefault); },
+                       [stream] { return ZlibInflate(*stream, Memory::kOurs); }});
+    c.peers.push_back({"libdeflate", [stream] { return LibdeflateInflate(*stream, Memory::kDefault); },
+                       [stream] { return LibdeflateInflate(*stream, Memory::kOurs); }});
     s.Add(std::move(c));
   }
 }

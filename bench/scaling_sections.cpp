@@ -172,12 +172,12 @@ void Scaling(Session& s) {
     Case c;
     c.label = "scale halftone " + size;
     c.floorBytes = sourceBytes;
-    c.ours = {"pelmor", [doc, w, h] { return OursHalftone(*doc, w, h); }};
-    c.peers.push_back({"scalar-area", [doc, w, h] { return ScalarAreaAverage(*doc, w, h); }});
+    c.ours = [doc, w, h] { return OursHalftone(*doc, w, h); };
+    c.peers.push_back({"scalar-area", [doc, w, h] { return ScalarAreaAverage(*doc, w, h); }, {}});
     if (pillow->Ready() && doc->width % w == 0 && doc->height % h == 0 &&
         doc->width / w == doc->height / h) {
       const int factor = doc->width / w;
-      c.peers.push_back({"pillow-reduce", [pillow, factor] { return pillow->Reduce(factor); }});
+      c.peers.push_back({"pillow-reduce", [pillow, factor] { return pillow->Reduce(factor); }, {}});
     }
     s.Add(std::move(c));
   }
@@ -188,8 +188,8 @@ void Scaling(Session& s) {
     Case c;
     c.label = "scale draw 800x600 repaint";
     c.floorBytes = sourceBytes;
-    c.ours = {"pelmor", [smooth] { return OursDraw(*smooth, 800, 600, false); }};
-    c.peers.push_back({"first-paint", [smooth] { return OursDraw(*smooth, 800, 600, true); }});
+    c.ours = [smooth] { return OursDraw(*smooth, 800, 600, false); };
+    c.peers.push_back({"first-paint", [smooth] { return OursDraw(*smooth, 800, 600, true); }, {}});
     s.Add(std::move(c));
   }
 }

@@ -1,7 +1,8 @@
 // The inflater alone, checked against the plain bit-at-a-time decoder of the unit tests: both must
 // accept the same streams and produce the same bytes, and nothing past the produced bytes may
-// change. An input is either a PNG file, whose joined image data is the stream, or two bytes of
-// output capacity followed by the stream.
+// change. The form that hands its output to a sink through a small window must agree with both.
+// An input is either a PNG file, whose joined image data is the stream, or two bytes of output
+// capacity followed by the stream.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -30,6 +31,37 @@ pelmor::test::Bytes ImageData(const uint8_t* data, size_t size) {
   return out;
 }
 
+// Hands the output over leaving a few bytes each time; keeps what it took.
+class Collector : public pelmor::CInflateSink {
+ public:
+  explicit Collector(size_t maxLeft) : maxLeft_(maxLeft) {}
+  bool Take(const uint8_t* data, size_t n, bool last, size_t& used) override {
+    const size_t leave = last ? 0 : std::min(n, (calls_++ * 7919) % (maxLeft_ + 1));
+    used = n - leave;
+    got.insert(got.end(), data, data + used);
+    return true;
+  }
+  pelmor::test::Bytes got;
+
+ private:
+  size_t maxLeft_;
+  size_t calls_ = 0;
+};
+
+void CheckSinkForm(const pelmor::test::Bytes& zlib, size_t capacity, bool ok, const uint8_t* out,
+                   size_t produced) {
+  const size_t maxLeft = capacity % 300;
+  Collector sink(maxLeft);
+  uint64_t streamed = 0;
+  pelmor::MemoryBudget budget;
+  const bool streamOk = capacity > 0 && pelmor::InflateZlibToSink(zlib.data(), zlib.size(), capacity, sink,
+                                                                  maxLeft, budget, &streamed, 512 + capacity % 1000);
+  if (streamOk != ok) __builtin_trap();
+  if (!ok) return;
+  if (streamed != produced || sink.got.size() != produced) __builtin_trap();
+  if (produced != 0 && std::memcmp(sink.got.data(), out, produced) != 0) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -49,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool ok = pelmor::InflateZlib(zlib.data(), zlib.size(), fast.data(), capacity, &produced);
   const auto reference = pelmor::test::ReferenceInflate(zlib, plain.data(), capacity);
   if (ok != reference.has_value()) __builtin_trap();
+  CheckSinkForm(zlib, capacity, ok, fast.data(), produced);
   if (!ok) return 0;
   if (produced != *reference) __builtin_trap();
   if (produced != 0 && std::memcmp(fast.data(), plain.data(), produced) != 0) __builtin_trap();

@@ -15,7 +15,7 @@ packages=(
   # sanitizers and fuzzing
   clang libclang-rt-14-dev
   # peers measured by bench/, and zlib for the inflate differential test
-  libpng-dev libspng-dev libgif-dev libtiff-dev libstb-dev zlib1g-dev libbenchmark-dev python3-pil
+  libpng-dev libspng-dev libgif-dev libtiff-dev libstb-dev zlib1g-dev libdeflate-dev libbenchmark-dev python3-pil
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "amplification_fixtures.h"
 
 #include "codecs/gif_fixtures.h"
+#include "codecs/png_fixtures.h"
 #include "codecs/tiff_fixtures.h"
 #include "model/dib.h"
 
@@ -104,6 +105,18 @@ Bytes PageChain(uint32_t n) {
 }
 uint64_t PageChainPicture(uint32_t) { return Dib(1, 1, 8, 256); }
 
+// PNG pictures n x n whose image data stops inside the first row: a 16-bit RGBA one, whose
+// inflated rows are 2.7 times its picture, and an interlaced 1-bit one, whose rows were once placed
+// pixel by pixel.
+Bytes PngTinyData(uint32_t n, uint8_t depth, uint8_t colourType, uint8_t interlace) {
+  return PngFile({PngHeaderChunk(n, n, depth, colourType, interlace),
+                  PngChunk("IDAT", ZlibStored(Bytes{1, 0x40, 0x80, 0xC0, 0xFF})), PngChunk("IEND", {})});
+}
+Bytes PngRgba16TinyData(uint32_t n) { return PngTinyData(n, 16, 6, 0); }
+Bytes PngInterlacedBitsTinyData(uint32_t n) { return PngTinyData(n, 1, 0, 1); }
+uint64_t PngRgbaPicture(uint32_t n) { return Dib(n, n, 24, 0); }
+uint64_t PngBitsPicture(uint32_t n) { return Dib(n, n, 1, 2); }
+
 }  // namespace
 
 const std::vector<Amplifier>& Amplifiers() {
@@ -128,6 +141,10 @@ const std::vector<Amplifier>& Amplifiers() {
        Amplifier::kOpenAndSaveJpeg},
       {"tiff-page-chain.tif", PageChain, PageChainPicture, Nothing, 200, true,
        Amplifier::kOpenAndStepThrough},
+      {"png-tiny-data-16bit-rgba-header.png", PngRgba16TinyData, PngRgbaPicture, Nothing, 2048, true,
+       Amplifier::kOpen},
+      {"png-tiny-data-interlaced-1bit-header.png", PngInterlacedBitsTinyData, PngBitsPicture, Nothing,
+       16384, true, Amplifier::kOpen},
   };
   return kAll;
 }

@@ -1,7 +1,12 @@
 #include "codecs/inflate.h"
 
+#include <emmintrin.h>
+
+#include <algorithm>
 #include <cstring>
 #include <limits>
+
+#include "model/image_block.h"
 
 namespace pelmor {
 
@@ -23,11 +28,13 @@ constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 
 
 constexpr int kLiteralLengthSymbols = 288;
 constexpr int kMaxSymbols = kLiteralLengthSymbols;
-constexpr int kMaxPrimaryBits = 11;
+constexpr int kMaxPrimaryBits = 11;  // the literal/length table's
+constexpr int kDistancePrimaryBits = 8;
 
-// Room the fast path needs past the output position: the longest match plus the word that the
+// Room the fast path needs past the output position: the longest match plus the bytes that the
 // copies below may write past its end (and put back).
-constexpr ptrdiff_t kFastOutputRoom = 258 + 16;
+constexpr uint32_t kCopySlack = 32;
+constexpr ptrdiff_t kFastOutputRoom = 258 + kCopySlack;
 // Input the fast path needs: one unaligned 64-bit load.
 constexpr ptrdiff_t kFastInputRoom = 8;  // per refill
 
@@ -37,7 +44,7 @@ inline uint64_t Load64(const uint8_t* p) {
   return v;  // little-endian hosts only, as the bit order of the stream requires
 }
 inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
-inline uint64_t LowBits(uint32_t n) { return (uint64_t{1} << n) - 1; }
+constexpr uint64_t LowBits(uint32_t n) { return (uint64_t{1} << n) - 1; }
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the bit buffer assumes little-endian loads");
 
@@ -53,29 +60,51 @@ uint32_t ReverseBits(uint32_t code, int length) {
 int PrimaryBitsFor(CHuffmanTable::Alphabet alphabet) {
   switch (alphabet) {
     case CHuffmanTable::Alphabet::kLiteralLength: return kMaxPrimaryBits;
-    case CHuffmanTable::Alphabet::kDistance: return 8;
+    case CHuffmanTable::Alphabet::kDistance: return kDistancePrimaryBits;
     case CHuffmanTable::Alphabet::kCodeLength: return 7;
   }
   return 8;
 }
 
 // Copies a match of length bytes from distance bytes back, in words. Needs distance <= the output
-// so far and kFastOutputRoom bytes of buffer from out. The word past the end of the match is read
-// first and put back, so nothing beyond the match changes.
+// so far and kFastOutputRoom bytes of buffer from out. The copies may write up to kCopySlack bytes
+// past the match; those bytes are read first and put back, so nothing beyond the match changes.
+
 inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
   uint8_t* const end = out + length;
-  const uint64_t after = Load64(end);
-  if (distance >= 8) {
+  const __m128i after0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end));
+  const __m128i after1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end + 16));
+  if (distance >= 16) {
+    // Most matches are short: two 16-byte copies without a test, then the rest.
     const uint8_t* src = out - distance;
     uint8_t* dst = out;
-    do {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
+    dst += 32;
+    src += 32;
+    while (dst < end) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+      dst += 16;
+      src += 16;
+    }
+  } else if (distance >= 8) {
+    const uint8_t* src = out - distance;
+    uint8_t* dst = out;
+    Store64(dst, Load64(src));
+    Store64(dst + 8, Load64(src + 8));
+    dst += 16;
+    src += 16;
+    while (dst < end) {
       Store64(dst, Load64(src));
       dst += 8;
       src += 8;
-    } while (dst < end);
+    }
   } else if (distance == 1) {
-    const uint64_t v = out[-1] * uint64_t{0x0101010101010101};
-    for (uint8_t* dst = out; dst < end; dst += 8) Store64(dst, v);
+    const __m128i v = _mm_set1_epi8(char(out[-1]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), v);
+    for (uint8_t* dst = out + 32; dst < end; dst += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
   } else {
     // The output repeats with the period `distance`, and so with any multiple of it: once a
     // multiple of at least 8 bytes lies behind the write position, whole words can be copied.
@@ -91,7 +120,8 @@ inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
       src += 8;
     }
   }
-  Store64(end, after);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(end), after0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(end + 16), after1);
 }
 
 }  // namespace
@@ -188,7 +218,8 @@ bool CHuffmanTable::Build(const uint8_t* lengths, int count) {
     }
   }
 
-  primaryBits_ = longest < PrimaryBitsFor(alphabet_) ? longest : PrimaryBitsFor(alphabet_);
+  // Always the full primary size, so that the fast path can index it with a constant mask.
+  primaryBits_ = PrimaryBitsFor(alphabet_);
   const uint32_t primarySize = 1u << primaryBits_;
   primaryMask_ = primarySize - 1;
   entries_.assign(primarySize, kInvalid);
@@ -224,12 +255,14 @@ bool CHuffmanTable::Build(const uint8_t* lengths, int count) {
       const uint32_t subBits = prefixLongest[prefix] - uint32_t(primaryBits_);
       const size_t start = entries_.size();
       entries_.resize(start + (size_t{1} << subBits), kInvalid);
-      entries_[prefix] = uint32_t(start) << 16 | kSubtable | subBits << 8;
+      entries_[prefix] = uint32_t(start) << 16 | kSubtable | subBits << 8 | uint32_t(primaryBits_);
     }
+    // In the subtable the code is what follows the primary bits.
+    const uint32_t subEntry = EntryFor(symbol, length - primaryBits_);
     const uint32_t link = entries_[prefix];
     const uint32_t subSize = 1u << CodeLength(link);
     for (uint32_t k = reversed[i] >> primaryBits_; k < subSize; k += 1u << (length - primaryBits_)) {
-      entries_[Value(link) + k] = entry;
+      entries_[Value(link) + k] = subEntry;
     }
   }
   return true;
@@ -245,9 +278,14 @@ uint32_t CHuffmanTable::Decode(CInflateStream& stream) const {
     window |= uint32_t(stream.data[byte + k]) << (8 * k);
   }
   window >>= bit & 7;
-  const uint32_t e = Lookup(window);
-  if ((e & kInvalid) || CodeLength(e) > total - bit) return kInvalid;
-  stream.SetBitOffset(bit + CodeLength(e));
+  uint32_t e = entries_[window & primaryMask_];
+  uint32_t codeLength = CodeLength(e);
+  if (e & kSubtable) {
+    e = entries_[Value(e) + ((window >> primaryBits_) & ((1u << CodeLength(e)) - 1))];
+    codeLength = uint32_t(primaryBits_) + CodeLength(e);
+  }
+  if ((e & kInvalid) || codeLength > total - bit) return kInvalid;
+  stream.SetBitOffset(bit + codeLength);
   return e;
 }
 
@@ -271,6 +309,33 @@ bool CInflater::InflateBlocks() {
   }
 }
 
+uint64_t CInflater::OutputLeft() const {
+  const uint64_t inBuffer = uint64_t(stream.outSize - stream.outPos);
+  if (window == nullptr) return inBuffer;
+  return window->limit - window->base - uint64_t(stream.outPos);
+}
+
+bool CInflater::MakeRoom(int32_t room) {
+  if (window == nullptr || stream.outSize - stream.outPos >= room) return true;
+  // The buffer already reaches the end of the output: nothing more could be written.
+  if (window->base + uint64_t(stream.outSize) >= window->limit) return true;
+  uint8_t* const buffer = stream.outBuf;
+  size_t used = 0;
+  const size_t offered = size_t(stream.outPos - window->untaken);
+  if (!window->sink->Take(buffer + window->untaken, offered, false, used) || used > offered) return false;
+  window->untaken += int32_t(used);
+  if (stream.outPos - window->untaken > window->maxLeft) return false;
+  // Keep what the sink left and the reach of a match; drop the rest.
+  constexpr int32_t kReach = 32768;
+  const int32_t keepFrom = std::min(window->untaken, std::max(stream.outPos - kReach, 0));
+  std::memmove(buffer, buffer + keepFrom, size_t(stream.outPos - keepFrom));
+  window->base += uint64_t(keepFrom);
+  window->untaken -= keepFrom;
+  stream.outPos -= keepFrom;
+  stream.outSize = int32_t(std::min<uint64_t>(uint64_t(window->capacity), window->limit - window->base));
+  return true;
+}
+
 bool CInflater::StoredBlock() {
   stream.AlignInput();
   const int64_t pos = stream.pos;
@@ -281,9 +346,18 @@ bool CInflater::StoredBlock() {
   if (len + nlen != 0xFFFF) return false;
   // Running out of input or of output part way fails just the same, so both are checked first.
   if (int64_t{stream.size} - (pos + 4) < len) return false;
-  if (int64_t{stream.outSize} - stream.outPos < len) return false;
-  std::memcpy(stream.outBuf + stream.outPos, p + 4, len);
-  stream.outPos += int32_t(len);
+  if (OutputLeft() < len) return false;
+  const uint8_t* from = p + 4;
+  uint32_t left = len;
+  while (left > 0) {
+    if (!MakeRoom(int32_t(std::min<uint32_t>(left, 1u << 16)))) return false;
+    const uint32_t n = std::min<uint32_t>(left, uint32_t(stream.outSize - stream.outPos));
+    if (n == 0) return false;
+    std::memcpy(stream.outBuf + stream.outPos, from, n);
+    stream.outPos += int32_t(n);
+    from += n;
+    left -= n;
+  }
   stream.pos = int32_t(pos + 4 + len);
   return true;
 }
@@ -363,7 +437,16 @@ bool CInflater::DynamicBlock() {
 bool CInflater::BlockData() {
   for (;;) {
     Outcome outcome = FastBlockData();
-    if (outcome == Outcome::kNeedCare) outcome = CarefulSymbol();
+    if (outcome == Outcome::kNeedCare) {
+      // Short of buffer but not of output: slide the window and go on fast. After a slide the
+      // buffer has room to spare, so this happens once per stretch.
+      if (window != nullptr && stream.outSize - stream.outPos < int32_t(kFastOutputRoom) &&
+          window->base + uint64_t(stream.outSize) < window->limit) {
+        if (!MakeRoom(int32_t(kFastOutputRoom))) return false;
+        continue;
+      }
+      outcome = CarefulSymbol();
+    }
     if (outcome == Outcome::kEndOfBlock) return true;
     if (outcome == Outcome::kFailed) return false;
   }
@@ -388,8 +471,29 @@ CInflater::Outcome CInflater::CarefulSymbol() {
 
 namespace {
 
+// The value of a length or distance entry: its base plus the extra bits after its code, taken from
+// the bits as they were before the entry was consumed. The code length sits in bits 8-11 with the
+// invalid and end-of-block flags above it, which are clear in such entries, so a shift by the bits
+// from 8 up (of which shifts use six) needs no mask; BZHI keeps the low bits in one step.
+template <bool kBmi2>
+[[gnu::always_inline]] inline uint32_t EntryValue(uint32_t entry, uint64_t bitsBefore) {
+  uint64_t extra;
+  if constexpr (kBmi2) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    // Only reached from the BMI2 copy of the fast path.
+    asm("bzhi %2, %1, %0" : "=r"(extra) : "r"(bitsBefore), "r"(uint64_t{entry}));
+#else
+    extra = bitsBefore & LowBits(CHuffmanTable::Consumed(entry));
+#endif
+  } else {
+    extra = bitsBefore & LowBits(CHuffmanTable::Consumed(entry));
+  }
+  return CHuffmanTable::Value(entry) + uint32_t(extra >> ((entry >> 8) & 63));
+}
+
 // The fast path's body, compiled twice below: for any x86-64, and with BMI2's shifts, which do not
 // tie up the count register.
+template <bool kBmi2>
 [[gnu::always_inline]] inline CInflater::Outcome FastBlockDataBody(CInflateStream& stream,
                                                                    const CHuffmanTable& literals,
                                                                    const CHuffmanTable& distances) {
@@ -402,88 +506,115 @@ namespace {
   const uint64_t startBit = stream.BitOffset();
   const uint8_t* in = data + (startBit >> 3);
   uint8_t* out = outStart + stream.outPos;
-  if (inEnd - in < kFastInputRoom || outEnd - out < kFastOutputRoom) return Outcome::kNeedCare;
+  if (inEnd - in < 2 * kFastInputRoom || outEnd - out < kFastOutputRoom) return Outcome::kNeedCare;
 
   // Local copies: the byte stores below may alias anything, which would make the compiler reload
   // members after every literal.
   const uint32_t* const litTable = literals.Entries();
-  const uint64_t litMask = LowBits(uint32_t(literals.PrimaryBits()));
-  const uint32_t litBits = uint32_t(literals.PrimaryBits());
+  constexpr uint64_t litMask = LowBits(kMaxPrimaryBits);
   const uint32_t* const distTable = distances.Entries();
-  const uint64_t distMask = LowBits(uint32_t(distances.PrimaryBits()));
-  const uint32_t distBits = uint32_t(distances.PrimaryBits());
+  constexpr uint64_t distMask = LowBits(kDistancePrimaryBits);
 
   // Bits [0, bitsLeft) of bitBuffer are the input bits just before `in`. Bits above them are
   // either zero or the true next bits, so a lookup may look past bitsLeft as long as the code it
   // finds lies within. A refill leaves at least 56 bits: a length code, a distance code and their
   // extra bits take at most 48.
+  // Only the low byte of bitsLeft counts: whole entries are subtracted from it (their low byte is
+  // the count consumed, below 64), which leaves that byte right and saves masking the count out on
+  // the path from one lookup to the next. Shifts by it take its low six bits.
   uint64_t bitBuffer = 0;
   uint32_t bitsLeft = 0;
   auto refill = [&] {
-    bitBuffer |= Load64(in) << bitsLeft;
-    in += (63 - bitsLeft) >> 3;
+    bitBuffer |= Load64(in) << (bitsLeft & 63);
+    in += 7 - ((bitsLeft >> 3) & 7);
     bitsLeft |= 56;
   };
   auto consume = [&](uint32_t entry) {
-    bitBuffer >>= T::Consumed(entry);
-    bitsLeft -= T::Consumed(entry);
-  };
-  auto resolve = [](const uint32_t* table, uint32_t primaryBits, uint32_t link, uint64_t bits) {
-    return table[T::Value(link) + ((bits >> primaryBits) & LowBits(T::CodeLength(link)))];
+    bitBuffer >>= (entry & 63);
+    bitsLeft -= entry;
   };
   refill();
   bitBuffer >>= startBit & 7;
   bitsLeft -= uint32_t(startBit & 7);
 
-  // e is always the primary entry for the bits at hand, looked up while at least the primary
-  // table's index bits were present (a refill only adds bits above those).
+  // e is the primary entry for the bits at hand, looked up with enough real bits for any code the
+  // primary table holds. A refill leaves 64 real input bits in the buffer and bitsLeft at 56 to 63;
+  // both go down by what is consumed, so the real bits are always more than bitsLeft, and no more
+  // than bitsLeft are consumed before the next refill. Between two refills: up to three literals
+  // from the primary table (11 bits each) and a length (16 bits, or 20 through a subtable), at most
+  // 42 bits; then a distance of up to 21 bits (28 through a subtable) when that leaves the 11 bits
+  // of the next lookup, else a refill first.
   uint32_t e = litTable[bitBuffer & litMask];
   Outcome outcome = Outcome::kNeedCare;
-  // Two refills per round: the round's own and one after a match.
-  while (inEnd - in >= 2 * kFastInputRoom && outEnd - out >= kFastOutputRoom) {
-    refill();
-    if (e & T::kSubtable) e = resolve(litTable, litBits, e, bitBuffer);
-    if (e & T::kLiteral) {
-      // Up to three literals fit in the bits of one refill; each next entry is looked up before
-      // the byte is stored, and always with at least 11 bits at hand.
-      consume(e);
-      uint32_t next = litTable[bitBuffer & litMask];
-      *out++ = uint8_t(T::Value(e));
-      e = next;
-      if (!(e & T::kLiteral)) continue;
-      consume(e);
-      next = litTable[bitBuffer & litMask];
-      *out++ = uint8_t(T::Value(e));
-      e = next;
-      if (!(e & T::kLiteral)) continue;
-      consume(e);
-      next = litTable[bitBuffer & litMask];
-      *out++ = uint8_t(T::Value(e));
-      e = next;
-      continue;
-    }
-    if (e & (T::kInvalid | T::kEndOfBlock)) {
-      if (e & T::kInvalid) return Outcome::kFailed;
-      consume(e);
-      outcome = Outcome::kEndOfBlock;
-      break;
-    }
+  // A round refills at most twice. (Both ends were checked above to lie past these limits.)
+  const uint8_t* const inLimit = inEnd - 2 * kFastInputRoom;
+  uint8_t* const outLimit = outEnd - kFastOutputRoom;
+  while (in <= inLimit && out <= outLimit) {
     uint64_t saved = bitBuffer;
     consume(e);
-    const uint32_t length = T::Value(e) + uint32_t((saved & LowBits(T::Consumed(e))) >> T::CodeLength(e));
+    if (e & T::kLiteral) {
+      // Up to three literals in a row without a refill; each next entry is looked up before the
+      // byte is stored.
+      uint32_t literal = T::Value(e);
+      e = litTable[bitBuffer & litMask];
+      saved = bitBuffer;
+      consume(e);
+      *out++ = uint8_t(literal);
+      if (e & T::kLiteral) {
+        literal = T::Value(e);
+        e = litTable[bitBuffer & litMask];
+        saved = bitBuffer;
+        consume(e);
+        *out++ = uint8_t(literal);
+        if (e & T::kLiteral) {
+          literal = T::Value(e);
+          e = litTable[bitBuffer & litMask];
+          refill();
+          *out++ = uint8_t(literal);
+          continue;
+        }
+      }
+    }
+    if (e & T::kExceptional) {
+      if (e & T::kSubtable) {
+        // The link consumed the primary bits; the subtable entry takes the rest of the code.
+        e = litTable[T::Value(e) + (bitBuffer & LowBits(T::CodeLength(e)))];
+        saved = bitBuffer;
+        consume(e);
+        if (e & T::kLiteral) {
+          const uint32_t literal = T::Value(e);
+          e = litTable[bitBuffer & litMask];
+          refill();
+          *out++ = uint8_t(literal);
+          continue;
+        }
+      }
+      if (e & T::kInvalid) return Outcome::kFailed;
+      if (e & T::kEndOfBlock) {
+        outcome = Outcome::kEndOfBlock;
+        break;
+      }
+    }
+    const uint32_t length = EntryValue<kBmi2>(e, saved);
     uint32_t d = distTable[bitBuffer & distMask];
-    if (d & T::kSubtable) d = resolve(distTable, distBits, d, bitBuffer);
+    if (d & T::kSubtable) {
+      if ((bitsLeft & 0xFF) < 38) refill();
+      consume(d);
+      d = distTable[T::Value(d) + (bitBuffer & LowBits(T::CodeLength(d)))];
+    } else if ((bitsLeft & 0xFF) < 31) {
+      refill();
+    }
     if (d & T::kInvalid) return Outcome::kFailed;
     saved = bitBuffer;
     consume(d);
-    const uint32_t distance = T::Value(d) + uint32_t((saved & LowBits(T::Consumed(d))) >> T::CodeLength(d));
+    const uint32_t distance = EntryValue<kBmi2>(d, saved);
     if (distance > size_t(out - outStart)) return Outcome::kFailed;
-    refill();
     e = litTable[bitBuffer & litMask];
+    refill();
     CopyMatchFast(out, distance, length);
     out += length;
   }
-  stream.SetBitOffset(uint64_t(in - data) * 8 - bitsLeft);
+  stream.SetBitOffset(uint64_t(in - data) * 8 - (bitsLeft & 0xFF));
   stream.outPos = int32_t(out - outStart);
   return outcome;
 }
@@ -492,13 +623,13 @@ namespace {
 [[gnu::target("bmi2")]] CInflater::Outcome FastBlockDataBmi2(CInflateStream& stream,
                                                              const CHuffmanTable& literals,
                                                              const CHuffmanTable& distances) {
-  return FastBlockDataBody(stream, literals, distances);
+  return FastBlockDataBody<true>(stream, literals, distances);
 }
 #endif
 
 CInflater::Outcome FastBlockDataPlain(CInflateStream& stream, const CHuffmanTable& literals,
                                       const CHuffmanTable& distances) {
-  return FastBlockDataBody(stream, literals, distances);
+  return FastBlockDataBody<false>(stream, literals, distances);
 }
 
 }  // namespace
@@ -510,18 +641,59 @@ CInflater::Outcome CInflater::FastBlockData() {
   return FastBlockDataPlain(stream, literals, distances);
 }
 
+namespace {
+
+// The zlib wrapper's checks; the deflate data is in[2, inSize - 4).
+bool ZlibHeaderAccepted(const uint8_t* in, size_t inSize) {
+  if (in == nullptr || inSize < 6) return false;
+  if (in[1] & 0x20) return false;         // preset dictionary
+  if ((in[0] & 0x0F) != 8) return false;  // only deflate
+  return inSize - 6 <= size_t(std::numeric_limits<int32_t>::max());
+}
+
+}  // namespace
+
 bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize, size_t* produced) {
   if (produced != nullptr) *produced = 0;
   if (in == nullptr || inSize == 0 || out == nullptr || outSize == 0) return false;
-  if (inSize < 6) return false;
-  if (in[1] & 0x20) return false;           // preset dictionary
-  if ((in[0] & 0x0F) != 8) return false;    // only deflate
-  constexpr size_t kLimit = size_t(std::numeric_limits<int32_t>::max());
-  if (inSize - 6 > kLimit || outSize > kLimit) return false;
+  if (!ZlibHeaderAccepted(in, inSize)) return false;
+  if (outSize > size_t(std::numeric_limits<int32_t>::max())) return false;
   CInflateStream stream(in + 2, int32_t(inSize - 6), out, int32_t(outSize));
   CInflater inflater(stream);
   if (!inflater.InflateBlocks()) return false;
   if (produced != nullptr) *produced = size_t(stream.outPos);
+  return true;
+}
+
+bool InflateZlibToSink(const uint8_t* in, size_t inSize, uint64_t outLimit, CInflateSink& sink,
+                       size_t maxLeft, MemoryBudget& budget, uint64_t* produced, size_t stretch) {
+  if (produced != nullptr) *produced = 0;
+  if (in == nullptr || inSize == 0 || outLimit == 0) return false;
+  if (!ZlibHeaderAccepted(in, inSize)) return false;
+  // The buffer: the reach of a match, what the sink may leave, and the stretch decoded between two
+  // hand-overs, which must hold the longest match and the fast path's slack.
+  constexpr uint64_t kReach = 32768;
+  stretch = std::max<size_t>(stretch, 512);
+  if (maxLeft > uint64_t(std::numeric_limits<int32_t>::max()) ||
+      stretch > uint64_t(std::numeric_limits<int32_t>::max()) ||
+      kReach + uint64_t(maxLeft) + stretch > uint64_t(std::numeric_limits<int32_t>::max())) {
+    return false;
+  }
+  const uint64_t capacity = std::min<uint64_t>(kReach + uint64_t(maxLeft) + stretch, outLimit);
+  ImageBlock buffer = ImageBlock::Allocate(budget, capacity);
+  if (!buffer) return false;
+  InflateWindow window;
+  window.sink = &sink;
+  window.limit = outLimit;
+  window.capacity = int32_t(capacity);
+  window.maxLeft = int32_t(maxLeft);
+  CInflateStream stream(in + 2, int32_t(inSize - 6), buffer.Data(), int32_t(capacity));
+  CInflater inflater(stream, &window);
+  if (!inflater.InflateBlocks()) return false;
+  size_t used = 0;
+  const size_t offered = size_t(stream.outPos - window.untaken);
+  if (!sink.Take(buffer.Data() + window.untaken, offered, true, used) || used != offered) return false;
+  if (produced != nullptr) *produced = window.base + uint64_t(stream.outPos);
   return true;
 }
 

@@ -1,5 +1,6 @@
-// Decompression of zlib-wrapped deflate data (RFC 1950, RFC 1951) from one whole buffer into one
-// fixed output buffer. Nothing is streamed and nothing grows: output that does not fit fails.
+// Decompression of zlib-wrapped deflate data (RFC 1950, RFC 1951) from one whole buffer, either
+// into one fixed output buffer or handed to a sink piece by piece through a window of the last
+// 32 KiB. Nothing grows: output beyond the buffer (or the sink's limit) fails.
 //
 // The decoder is table-driven with a 64-bit bit buffer, but it accepts and refuses exactly what a
 // plain bit-at-a-time decoder over the same rules would:
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "model/input_stream.h"
+#include "platform/memory_budget.h"
 
 namespace pelmor {
 
@@ -54,16 +56,21 @@ class CHuffmanTable {
   enum class Alphabet : uint8_t { kCodeLength, kLiteralLength, kDistance };
 
   // A table entry (32 bits):
-  //   bits 0-7    bits the entry consumes: the code length plus the extra bits that follow it
-  //   bits 8-11   the code length (for a subtable link: the subtable's index bits)
+  //   bits 0-7    bits the entry consumes: its code bits plus the extra bits that follow them
+  //   bits 8-11   its code bits (for a subtable link: the subtable's index bits)
   //   bits 12-15  flags below
   //   bits 16-31  the value: literal byte, base length, base distance, code-length symbol, or the
   //               start of a subtable
+  // A code longer than the primary table's index takes two entries: a link in the primary table,
+  // which consumes the primary bits, and an entry in its subtable, indexed by the bits after them,
+  // whose code bits are the rest of the code.
   static constexpr uint32_t kInvalid = 0x1000;     // no code, or a symbol that must not occur
   static constexpr uint32_t kEndOfBlock = 0x2000;  // literal/length symbol 256
   static constexpr uint32_t kSubtable = 0x4000;    // a link to a second-level table
   static constexpr uint32_t kLiteral = 0x8000;     // literal byte, or any code-length symbol
   static constexpr uint32_t kFlags = 0xF000;
+  // Anything but a literal or a length (or distance) from the primary table.
+  static constexpr uint32_t kExceptional = kInvalid | kEndOfBlock | kSubtable;
 
   static uint32_t Consumed(uint32_t entry) { return entry & 0xFF; }
   static uint32_t CodeLength(uint32_t entry) { return (entry >> 8) & 0xF; }
@@ -75,16 +82,6 @@ class CHuffmanTable {
   // Assigns canonical codes to count code lengths (0: symbol unused) and fills the tables. False
   // when a length is above 15, when no symbol is used, or when every used code is 15 bits long.
   bool Build(const uint8_t* lengths, int count);
-
-  // The entry for the next input bits, given with the first bit read in bit 0 and at least
-  // `longest` bits present (bits past the end of the input may be anything).
-  uint32_t Lookup(uint64_t bits) const {
-    uint32_t e = entries_[bits & primaryMask_];
-    if (e & kSubtable) {
-      e = entries_[Value(e) + ((bits >> primaryBits_) & ((1u << CodeLength(e)) - 1))];
-    }
-    return e;
-  }
 
   // The raw tables, for a decoder that keeps them in registers: the primary table has
   // 2^PrimaryBits() entries; a subtable link's entries start at Value(link).
@@ -108,11 +105,35 @@ class CHuffmanTable {
   std::vector<uint32_t> entries_;
 };
 
+// Receives an inflate's output while it is produced.
+class CInflateSink {
+ public:
+  virtual ~CInflateSink() = default;
+  // data[0, n) continues the output: first the bytes the previous call left, then new ones. Sets
+  // used to the count taken; the rest is offered again, with what follows, at the next call. With
+  // last set (the stream has ended), every byte must be taken. False stops the inflate with failure.
+  virtual bool Take(const uint8_t* data, size_t n, bool last, size_t& used) = 0;
+};
+
+// The output buffer of a streaming inflate: the stream writes into it, and when it fills up the
+// bytes are handed to the sink and all but the last 32 KiB (the reach of a match) and what the
+// sink left are dropped.
+struct InflateWindow {
+  CInflateSink* sink = nullptr;
+  uint64_t base = 0;   // output offset of the buffer's first byte
+  uint64_t limit = 0;  // output bytes allowed in all
+  int32_t capacity = 0;
+  int32_t untaken = 0;   // buffer offset of the first byte the sink has not taken
+  int32_t maxLeft = 0;   // most bytes the sink may leave untaken
+};
+
 // Decodes deflate blocks from a stream until the block marked final. Lives for one stream.
 class CInflater {
  public:
-  explicit CInflater(CInflateStream& stream)
+  // Without a window the stream's output buffer is the whole output.
+  explicit CInflater(CInflateStream& stream, InflateWindow* window = nullptr)
       : stream(stream),
+        window(window),
         literals(CHuffmanTable::Alphabet::kLiteralLength),
         distances(CHuffmanTable::Alphabet::kDistance),
         codeLengths(CHuffmanTable::Alphabet::kCodeLength) {}
@@ -127,6 +148,12 @@ class CInflater {
 
  private:
 
+  // Output bytes that may still be written, in all.
+  uint64_t OutputLeft() const;
+  // With a window whose buffer has less than `room` bytes free while more output may follow,
+  // hands the output to the sink and slides the window. False when the sink fails.
+  bool MakeRoom(int32_t room);
+
   bool StoredBlock();
   bool FixedBlock();
   bool DynamicBlock();
@@ -139,6 +166,7 @@ class CInflater {
   Outcome CarefulSymbol();
 
   CInflateStream& stream;
+  InflateWindow* window;
   CHuffmanTable literals;
   CHuffmanTable distances;
   CHuffmanTable codeLengths;
@@ -151,5 +179,15 @@ class CInflater {
 // otherwise; after a failure the output holds whatever had been written.
 bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize,
                  size_t* produced);
+
+// The same inflate, under the same rules, with an output of at most outLimit bytes handed to sink
+// as it is produced. The sink may leave up to maxLeft bytes untaken at a time (a partial row, say);
+// the window buffer holds 32 KiB, those and a working stretch (at least 512 bytes; the default
+// keeps the buffer within the processor's second-level cache), and is drawn from budget.
+// *produced (when given) is the byte count on success and 0 otherwise.
+constexpr size_t kInflateStretch = 192 * 1024;
+bool InflateZlibToSink(const uint8_t* in, size_t inSize, uint64_t outLimit, CInflateSink& sink,
+                       size_t maxLeft, MemoryBudget& budget, uint64_t* produced,
+                       size_t stretch = kInflateStretch);
 
 }  // namespace pelmor

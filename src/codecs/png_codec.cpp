@@ -69,7 +69,7 @@ bool CPngCodec::Load(int32_t /*imageIndex*/) {
 bool CPngCodec::ReadChunks(platform::BufferedFile& file) {
   uint8_t signature[8];
   if (!file.Read(signature, 8) || std::memcmp(signature, kSignature, 8) != 0) return false;
-  std::vector<uint8_t> imageData;
+  ImageData imageData;
   for (;;) {
     uint32_t length, type;
     if (!ReadU32(file, length) || !ReadU32(file, type)) return false;
@@ -186,17 +186,18 @@ bool CPngCodec::ReadPalette(platform::BufferedFile& file, uint32_t length) {
   return true;
 }
 
-bool CPngCodec::AppendImageData(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& imageData) {
+bool CPngCodec::AppendImageData(platform::BufferedFile& file, uint32_t length, ImageData& imageData) {
   if (length > 0) {
     // A length the file cannot hold fails before anything is allocated for it.
     const size_t limit = MaxImageData();
-    if (length > file.Remaining() || imageData.size() > limit || length > limit - imageData.size()) {
-      return false;
+    if (length > file.Remaining() || imageData.size > limit || length > limit - imageData.size) return false;
+    if (!imageData.block) {
+      imageData.block = ImageBlock::Allocate(owner->budget, std::min<uint64_t>(file.Remaining(), limit));
+      if (!imageData.block) return false;
     }
-    if (imageData.capacity() == 0) imageData.reserve(size_t(std::min<uint64_t>(file.Remaining(), limit)));
-    const size_t at = imageData.size();
-    imageData.resize(at + length);
-    if (!file.Read(imageData.data() + at, length)) return false;
+    if (length > imageData.block.Size() - imageData.size) return false;  // the file grew meanwhile
+    if (!file.Read(imageData.block.Data() + imageData.size, length)) return false;
+    imageData.size += length;
   }
   uint32_t crc;
   return ReadU32(file, crc);
@@ -277,19 +278,11 @@ bool CPngCodec::Inflate(const uint8_t* input, size_t inputSize, uint8_t* output,
   return InflateZlib(input, inputSize, output, outputSize, producedLength);
 }
 
-bool CPngCodec::FinishImage(const std::vector<uint8_t>& imageData) {
-  // The inflated rows, zero where the data stops short.
-  ImageBlock rows = ImageBlock::Allocate(owner->budget, dataSize);
-  if (!rows) return false;
-  if (!Inflate(imageData.data(), imageData.size(), rows.Data(), rows.Size(), nullptr)) return false;
-  uint64_t position = 0;
-  if (interlaceMethod == 0) return DecodePass(rows.Data(), width, height, 0, position);
-  const auto passes = PassGeometry();
-  for (int pass = 1; pass <= 7; ++pass) {
-    const auto [w, h] = passes[size_t(pass - 1)];
-    if (!DecodePass(rows.Data(), w, h, pass, position)) return false;
-  }
-  return true;
+bool CPngCodec::FinishImage(const ImageData& imageData) {
+  // Without a header there is no DIB to decode into, and without image data nothing to inflate:
+  // either way the inflate fails, and so does the load.
+  if (!headerSeen || imageData.size == 0) return false;
+  return DecodeImageData(imageData.block.Data(), imageData.size);
 }
 
 }  // namespace pelmor

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/image_block.h"
 #include "model/image_codec.h"
 
 namespace pelmor {
@@ -42,10 +43,11 @@ class CPngCodec : public CImageCodec {
   // The image row that row r of a pass lands on (pass 0: not interlaced).
   uint32_t ImageRow(uint32_t r, int pass) const;
   static uint8_t PaethPredictor(uint8_t a, uint8_t b, uint8_t c);
-  // Unfilters the rows of one pass in place in data (dataSize bytes) and writes them into the
-  // document's DIB. position is the offset of the pass's first filter-type byte and moves past the
-  // pass. An empty pass consumes nothing.
-  bool DecodePass(uint8_t* data, uint32_t w, uint32_t h, int pass, uint64_t& position);
+  // Inflates the image data (one zlib stream, at most dataSize bytes) and writes each row into the
+  // document's DIB as soon as the inflater has produced it, pass after pass. Rows the data does not
+  // reach read as zeros. False when the file's compression method is not 0, the data does not
+  // inflate, a filter type is above 4, or memory cannot be had.
+  bool DecodeImageData(const uint8_t* data, size_t size);
 
   // IHDR fields, in file order.
   uint32_t width = 0;
@@ -69,7 +71,13 @@ class CPngCodec : public CImageCodec {
   bool ReadChunks(platform::BufferedFile& file);
   bool ReadHeader(platform::BufferedFile& file, uint32_t length);
   bool ReadPalette(platform::BufferedFile& file, uint32_t length);
-  bool AppendImageData(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& imageData);
+  // The image data of every IDAT chunk, joined. Its memory is reserved once, at the first chunk,
+  // for what the rest of the file could hold, and only the pages the data lands on are touched.
+  struct ImageData {
+    ImageBlock block;
+    size_t size = 0;
+  };
+  bool AppendImageData(platform::BufferedFile& file, uint32_t length, ImageData& imageData);
   // Reads a text chunk's data and CRC; the keyword ends at the first zero byte. An empty chunk
   // leaves data empty. False when the data is not in the file, is too large, or has no keyword end.
   static bool ReadKeywordChunk(platform::BufferedFile& file, uint32_t length, std::vector<uint8_t>& data,
@@ -77,7 +85,7 @@ class CPngCodec : public CImageCodec {
   bool ReadText(platform::BufferedFile& file, uint32_t length);
   bool ReadCompressedText(platform::BufferedFile& file, uint32_t length);
   void StoreTextField(const std::string& keyword, const uint8_t* text, size_t textLength);
-  bool FinishImage(const std::vector<uint8_t>& imageData);
+  bool FinishImage(const ImageData& imageData);
   // Allocates the document's DIB for the accepted header, with the grey ramp for grey images.
   bool SetUpOutputImage();
 };

@@ -7,10 +7,12 @@
 #include <emmintrin.h>
 #endif
 
+#include "codecs/inflate.h"
 #include "codecs/png_codec.h"
 #include "codecs/png_pixels.h"
 #include "model/checked_size.h"
 #include "model/dib.h"
+#include "model/image_block.h"
 #include "model/image_doc.h"
 
 namespace pelmor {
@@ -105,30 +107,30 @@ inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
 }
 
 template <uint32_t kBpp>
-void SubPixels(uint8_t* row, size_t n) {
+void SubPixels(const uint8_t* raw, uint8_t* out, size_t n) {
   __m128i a = _mm_setzero_si128();
   for (size_t i = 0; i + kBpp <= n; i += kBpp) {
-    a = _mm_add_epi8(LoadPixel<kBpp>(row + i), a);
-    StorePixel<kBpp>(row + i, a);
+    a = _mm_add_epi8(LoadPixel<kBpp>(raw + i), a);
+    StorePixel<kBpp>(out + i, a);
   }
 }
 
 // prev null: the row above is zeros.
 template <uint32_t kBpp>
-void AveragePixels(uint8_t* row, const uint8_t* prev, size_t n) {
+void AveragePixels(const uint8_t* raw, uint8_t* out, const uint8_t* prev, size_t n) {
   const __m128i one = _mm_set1_epi8(1);
   __m128i a = _mm_setzero_si128();
   for (size_t i = 0; i + kBpp <= n; i += kBpp) {
     const __m128i b = prev != nullptr ? LoadPixel<kBpp>(prev + i) : _mm_setzero_si128();
     // floor((a + b) / 2): the rounded-up average less the odd bit.
     const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
-    a = _mm_add_epi8(LoadPixel<kBpp>(row + i), mean);
-    StorePixel<kBpp>(row + i, a);
+    a = _mm_add_epi8(LoadPixel<kBpp>(raw + i), mean);
+    StorePixel<kBpp>(out + i, a);
   }
 }
 
 template <uint32_t kBpp>
-void PaethPixels(uint8_t* row, const uint8_t* prev, size_t n) {
+void PaethPixels(const uint8_t* raw, uint8_t* out, const uint8_t* prev, size_t n) {
   const __m128i zero = _mm_setzero_si128();
   __m128i a = zero;  // 16-bit lanes
   __m128i c = zero;
@@ -143,73 +145,112 @@ void PaethPixels(uint8_t* row, const uint8_t* prev, size_t n) {
     // Ties go to a, then b, then c.
     __m128i nearest = Select(_mm_cmpeq_epi16(smallest, pb), b, c);
     nearest = Select(_mm_cmpeq_epi16(smallest, pa), a, nearest);
-    const __m128i x = _mm_add_epi8(LoadPixel<kBpp>(row + i), _mm_packus_epi16(nearest, nearest));
-    StorePixel<kBpp>(row + i, x);
+    const __m128i x = _mm_add_epi8(LoadPixel<kBpp>(raw + i), _mm_packus_epi16(nearest, nearest));
+    StorePixel<kBpp>(out + i, x);
     a = _mm_unpacklo_epi8(x, zero);
     c = b;
   }
 }
+
+// Up, sixteen bytes at a time: each byte needs only the one above it.
+void UpBytes(const uint8_t* raw, uint8_t* out, const uint8_t* prev, size_t n) {
+  size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi8(r, b));
+  }
+  for (; i < n; ++i) out[i] = uint8_t(raw[i] + prev[i]);
+}
+#else
+void UpBytes(const uint8_t* raw, uint8_t* out, const uint8_t* prev, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = uint8_t(raw[i] + prev[i]);
+}
 #endif
 
+// Units of 1 and 2 bytes, a byte at a time. Every byte of prev is read before the byte of out at
+// the same place is written, and the upper-left bytes are kept from those reads, so out may be
+// prev itself.
 template <uint32_t kBpp>
-void UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n) {
+void UnfilterNarrow(uint8_t type, const uint8_t* raw, uint8_t* out, const uint8_t* prev, size_t n) {
+  const size_t lead = n < kBpp ? n : kBpp;
+  switch (type) {
+    case 1:
+      for (size_t i = 0; i < lead; ++i) out[i] = raw[i];
+      for (size_t i = kBpp; i < n; ++i) out[i] = uint8_t(raw[i] + out[i - kBpp]);
+      break;
+    case 3:
+      if (prev == nullptr) {
+        for (size_t i = 0; i < lead; ++i) out[i] = raw[i];
+        for (size_t i = kBpp; i < n; ++i) out[i] = uint8_t(raw[i] + (out[i - kBpp] >> 1));
+        break;
+      }
+      for (size_t i = 0; i < lead; ++i) out[i] = uint8_t(raw[i] + (prev[i] >> 1));
+      for (size_t i = kBpp; i < n; ++i) out[i] = uint8_t(raw[i] + ((out[i - kBpp] + prev[i]) >> 1));
+      break;
+    case 4: {
+      // upperLeft[k] holds prev[i - kBpp] for i % kBpp == k.
+      uint32_t upperLeft[kBpp];
+      for (size_t i = 0; i < lead; ++i) {
+        upperLeft[i] = prev[i];
+        out[i] = uint8_t(raw[i] + prev[i]);
+      }
+      for (size_t i = kBpp; i < n; i += kBpp) {
+        for (size_t k = 0; k < kBpp && i + k < n; ++k) {
+          const uint32_t b = prev[i + k];
+          out[i + k] = uint8_t(raw[i + k] + PaethSelect(out[i + k - kBpp], b, upperLeft[k]));
+          upperLeft[k] = b;
+        }
+      }
+      break;
+    }
+  }
+}
+
+template <uint32_t kBpp>
+void UnfilterRow(uint8_t type, const uint8_t* raw, uint8_t* out, const uint8_t* prev, size_t n) {
   // prev is null for the first row of a pass: a row of zeros, under which Up changes nothing,
   // Average adds half the left byte and Paeth always predicts the left byte.
   if (prev == nullptr) {
-    if (type == 2) return;
+    if (type == 2) type = 0;
     if (type == 4) type = 1;
   }
+  if (type == 0) {
+    std::memmove(out, raw, n);
+    return;
+  }
   if (type == 2) {
-    for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
+    UpBytes(raw, out, prev, n);
     return;
   }
 #if defined(__SSE2__)
   if constexpr (kBpp >= 3) {
     switch (type) {
-      case 1: SubPixels<kBpp>(row, n); return;
-      case 3: AveragePixels<kBpp>(row, prev, n); return;
-      case 4: PaethPixels<kBpp>(row, prev, n); return;
+      case 1: SubPixels<kBpp>(raw, out, n); return;
+      case 3: AveragePixels<kBpp>(raw, out, prev, n); return;
+      case 4: PaethPixels<kBpp>(raw, out, prev, n); return;
     }
     return;
+  } else {
+    UnfilterNarrow<kBpp>(type, raw, out, prev, n);
   }
+#else
+  UnfilterNarrow<kBpp>(type, raw, out, prev, n);
 #endif
-  switch (type) {
-    case 1:
-      for (size_t i = kBpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - kBpp]);
-      break;
-    case 3: {
-      const size_t lead = n < kBpp ? n : kBpp;
-      if (prev == nullptr) {
-        for (size_t i = kBpp; i < n; ++i) row[i] = uint8_t(row[i] + (row[i - kBpp] >> 1));
-        break;
-      }
-      for (size_t i = 0; i < lead; ++i) row[i] = uint8_t(row[i] + (prev[i] >> 1));
-      for (size_t i = kBpp; i < n; ++i) row[i] = uint8_t(row[i] + ((row[i - kBpp] + prev[i]) >> 1));
-      break;
-    }
-    case 4: {
-      const size_t lead = n < kBpp ? n : kBpp;
-      for (size_t i = 0; i < lead; ++i) row[i] = uint8_t(row[i] + prev[i]);
-      for (size_t i = kBpp; i < n; ++i) {
-        row[i] = uint8_t(row[i] + PaethSelect(row[i - kBpp], prev[i], prev[i - kBpp]));
-      }
-      break;
-    }
-  }
 }
 
 }  // namespace
 
-bool Unfilter(uint8_t type, uint8_t* row, const uint8_t* previous, size_t length, uint32_t bpp) {
+bool Unfilter(uint8_t type, const uint8_t* raw, uint8_t* out, const uint8_t* previous, size_t length,
+              uint32_t bpp) {
   if (type > 4) return false;
-  if (type == 0) return true;
   switch (bpp) {
-    case 1: UnfilterRow<1>(type, row, previous, length); break;
-    case 2: UnfilterRow<2>(type, row, previous, length); break;
-    case 3: UnfilterRow<3>(type, row, previous, length); break;
-    case 4: UnfilterRow<4>(type, row, previous, length); break;
-    case 6: UnfilterRow<6>(type, row, previous, length); break;
-    case 8: UnfilterRow<8>(type, row, previous, length); break;
+    case 1: UnfilterRow<1>(type, raw, out, previous, length); break;
+    case 2: UnfilterRow<2>(type, raw, out, previous, length); break;
+    case 3: UnfilterRow<3>(type, raw, out, previous, length); break;
+    case 4: UnfilterRow<4>(type, raw, out, previous, length); break;
+    case 6: UnfilterRow<6>(type, raw, out, previous, length); break;
+    case 8: UnfilterRow<8>(type, raw, out, previous, length); break;
     default: return false;
   }
   return true;
@@ -286,6 +327,32 @@ void WriteTrueColour(const RowWriter& w, const uint8_t* src, uint8_t* dst) {
   }
 }
 
+// 1-bit pixels of an Adam7 pass, a DIB byte at a time. The pass's columns are x0 + i x dx with x0 <
+// dx and dx one of 1, 2, 4, 8, so DIB byte k holds the 8 / dx pixels from k x 8 / dx on, dx bits
+// apart and x0 bits in; being a power of two, such a group never straddles a source byte.
+void PlaceInterlacedBits(const uint8_t* src, uint32_t n, uint32_t x0, uint32_t dx, uint8_t* dst) {
+  // Four bits b3 b2 b1 b0 placed at bits 7, 5, 3 and 1.
+  static constexpr uint8_t kSpread2[16] = {0x00, 0x02, 0x08, 0x0A, 0x20, 0x22, 0x28, 0x2A,
+                                           0x80, 0x82, 0x88, 0x8A, 0xA0, 0xA2, 0xA8, 0xAA};
+  const uint32_t per = 8 / dx;
+  const uint32_t groupMask = (1u << per) - 1;
+  const uint32_t bytes = (n + per - 1) / per;
+  for (uint32_t k = 0; k < bytes; ++k) {
+    const uint32_t first = k * per;
+    uint32_t group = (uint32_t(src[first / 8]) >> (8 - per - first % 8)) & groupMask;
+    // The last group may run into the padding bits of the source row, which can hold anything.
+    if (n - first < per) group &= groupMask << (per - (n - first));
+    uint32_t spread;
+    switch (dx) {
+      case 8: spread = group << 7; break;
+      case 4: spread = (group & 2) << 6 | (group & 1) << 3; break;
+      case 2: spread = kSpread2[group]; break;
+      default: spread = group; break;
+    }
+    dst[k] = uint8_t(dst[k] | spread >> x0);
+  }
+}
+
 void WriteIndexed(const RowWriter& w, const uint8_t* src, uint8_t* dst) {
   const uint32_t n = w.width;
   if (!w.interlaced) {
@@ -320,10 +387,7 @@ void WriteIndexed(const RowWriter& w, const uint8_t* src, uint8_t* dst) {
   uint32_t x = w.x0;
   switch (w.bitDepth) {
     case 1:
-      for (uint32_t i = 0; i < n; ++i, x += w.dx) {
-        const uint32_t v = (src[i / 8] >> (7 - i % 8)) & 1;
-        dst[x / 8] = uint8_t(dst[x / 8] | v << (7 - x % 8));
-      }
+      PlaceInterlacedBits(src, n, w.x0, w.dx, dst);
       return;
     case 2:
     case 4: {
@@ -427,45 +491,170 @@ bool CPngCodec::SetUpOutputImage() {
   return true;
 }
 
-bool CPngCodec::DecodePass(uint8_t* data, uint32_t w, uint32_t h, int pass, uint64_t& position) {
-  if (w == 0 || h == 0) return true;
-  const uint64_t rowBytes = RowBytes(w);
-  if (filterMethod != 0) return false;
-  // The DIB is the one set up for this header.
-  if (pass < 0 || pass > 7 || owner->bits == nullptr || owner->header == nullptr ||
-      owner->header->biBitCount != dibBitCount || uint32_t(owner->header->biWidth) != width) {
+namespace {
+
+// Takes the inflated image data as the inflater produces it: each complete row is unfiltered and
+// written into the DIB at once, while it is still in cache. Only the previous row of the pass is
+// kept (in rowBuffer, replaced by each new one), except for 1-, 4- and 8-bit indexed images
+// without interlacing, whose DIB rows are their unfiltered rows: those are unfiltered straight
+// into the DIB against the DIB row above.
+class CPngRowSink : public CInflateSink {
+ public:
+  CPngRowSink(const CPngCodec& codec, CImageDoc& doc) : codec_(codec), doc_(doc) {}
+
+  // False when the DIB is not the one set up for the header, or memory cannot be had.
+  bool Start();
+  bool Take(const uint8_t* data, size_t n, bool last, size_t& used) override;
+  // The most the sink leaves untaken: a row short of its last byte.
+  size_t MaxLeft() const { return size_t(codec_.RowBytes(codec_.width)); }
+
+ private:
+  // Moves to the next pass that has rows; done_ when there is none.
+  void NextPass();
+  // One row: its filter-type byte, then rowBytes_ filtered bytes.
+  bool Row(const uint8_t* filtered);
+  uint8_t* DibRow(uint32_t y) const { return doc_.bits + size_t(codec_.height - 1 - y) * stride_; }
+
+  const CPngCodec& codec_;
+  CImageDoc& doc_;
+  std::array<std::pair<uint32_t, uint32_t>, 7> passes_{};
+  int pass_ = 0;  // 0: not interlaced; 1 to 7: the Adam7 pass
+  uint32_t passHeight_ = 0;
+  uint32_t row_ = 0;  // row within the pass
+  size_t rowBytes_ = 0;
+  size_t stride_ = 0;
+  bool direct_ = false;
+  bool done_ = false;
+  png_pixels::RowWriter writer_;
+  ImageBlock rowBuffer_;  // the current row, unfiltered; the previous one until it is replaced
+  ImageBlock zeroRow_;    // a filter-type byte and a row of zeros, for rows the data does not reach
+};
+
+bool CPngRowSink::Start() {
+  const uint8_t bitCount = uint8_t(codec_.dibBitCount);
+  if (codec_.filterMethod != 0 || doc_.bits == nullptr || doc_.header == nullptr ||
+      doc_.header->biBitCount != bitCount || uint32_t(doc_.header->biWidth) != codec_.width ||
+      uint32_t(doc_.header->biHeight) != codec_.height) {
     return false;
   }
-  const CheckedSize passEnd = CheckedSize(position) + CheckedSize(h) * (CheckedSize(rowBytes) + 1);
-  if (!passEnd.AtMost(dataSize)) return false;
-
-  const bool indexedRule = (colourType & (kColourFlag | kPaletteFlag)) != kColourFlag &&
-                           (dibBitCount == 1 || dibBitCount == 4 || dibBitCount == 8);
-  if (!indexedRule && dibBitCount != 24) return false;
-
-  png_pixels::RowWriter writer;
-  writer.bitDepth = bitDepth;
-  writer.colourType = colourType;
-  writer.hasAlpha = hasAlpha;
-  writer.indexed = indexedRule;
-  writer.interlaced = pass != 0;
-  writer.width = w;
-  writer.x0 = kPasses[pass].x0;
-  writer.dx = kPasses[pass].dx;
-  writer.backColor = owner->backColor;
-
-  const uint32_t stride = DibRowBytes(uint32_t(owner->header->biWidth), dibBitCount);
-  const size_t rowStep = size_t(rowBytes) + 1;
-  uint8_t* row = data + position;
-  const uint8_t* previous = nullptr;  // the first row of a pass sees a row of zeros above it
-  for (uint32_t r = 0; r < h; ++r, row += rowStep) {
-    if (!png_pixels::Unfilter(row[0], row + 1, previous, size_t(rowBytes), pixelBytes)) return false;
-    const uint32_t y = ImageRow(r, pass);
-    writer.Write(row + 1, owner->bits + size_t(height - 1 - y) * stride);
-    previous = row + 1;
+  const bool indexedRule = (codec_.colourType & (kColourFlag | kPaletteFlag)) != kColourFlag &&
+                           (bitCount == 1 || bitCount == 4 || bitCount == 8);
+  if (!indexedRule && bitCount != 24) return false;
+  writer_.bitDepth = codec_.bitDepth;
+  writer_.colourType = codec_.colourType;
+  writer_.hasAlpha = codec_.hasAlpha;
+  writer_.indexed = indexedRule;
+  writer_.backColor = doc_.backColor;
+  stride_ = DibRowBytes(codec_.width, bitCount);
+  const bool interlaced = codec_.interlaceMethod == 1;
+  direct_ = indexedRule && !interlaced && codec_.bitDepth == bitCount;
+  if (!direct_) {
+    rowBuffer_ = ImageBlock::Allocate(doc_.budget, codec_.RowBytes(codec_.width));
+    if (!rowBuffer_) return false;
   }
-  position = passEnd.Value();
+  if (interlaced) {
+    passes_ = codec_.PassGeometry();
+    pass_ = 0;
+    NextPass();
+  } else {
+    pass_ = 0;
+    passHeight_ = codec_.height;
+    rowBytes_ = size_t(codec_.RowBytes(codec_.width));
+    writer_.width = codec_.width;
+    writer_.interlaced = false;
+  }
   return true;
+}
+
+void CPngRowSink::NextPass() {
+  // An empty pass has no rows and so no filter-type bytes in the data.
+  while (++pass_ <= 7) {
+    const auto [w, h] = passes_[size_t(pass_ - 1)];
+    if (w == 0 || h == 0) continue;
+    passHeight_ = h;
+    row_ = 0;
+    rowBytes_ = size_t(codec_.RowBytes(w));
+    writer_.width = w;
+    writer_.interlaced = true;
+    writer_.x0 = kPasses[pass_].x0;
+    writer_.dx = kPasses[pass_].dx;
+    return;
+  }
+  done_ = true;
+}
+
+bool CPngRowSink::Row(const uint8_t* filtered) {
+  const uint32_t y = codec_.ImageRow(row_, pass_);
+  if (direct_) {
+    uint8_t* out = DibRow(y);
+    const uint8_t* previous = row_ > 0 ? DibRow(y - 1) : nullptr;
+    if (!png_pixels::Unfilter(filtered[0], filtered + 1, out, previous, rowBytes_, codec_.pixelBytes)) {
+      return false;
+    }
+  } else {
+    uint8_t* out = rowBuffer_.Data();
+    if (!png_pixels::Unfilter(filtered[0], filtered + 1, out, row_ > 0 ? out : nullptr, rowBytes_,
+                              codec_.pixelBytes)) {
+      return false;
+    }
+    writer_.Write(out, DibRow(y));
+  }
+  if (++row_ == passHeight_) {
+    if (pass_ == 0) {
+      done_ = true;
+    } else {
+      NextPass();
+    }
+  }
+  return true;
+}
+
+bool CPngRowSink::Take(const uint8_t* data, size_t n, bool last, size_t& used) {
+  size_t pos = 0;
+  while (!done_ && n - pos > rowBytes_) {
+    const size_t step = rowBytes_ + 1;  // before Row moves to the next pass
+    if (!Row(data + pos)) return false;
+    pos += step;
+  }
+  used = pos;
+  if (!last || done_) {
+    // Data past the last row cannot come: the inflater's limit is the rows' size.
+    if (last) used = n;
+    return true;
+  }
+  // The data ends here. The rest of a started row reads as zeros; every later row is a None row of
+  // zeros. Zero samples give zero DIB bytes, which the DIB already holds, except where alpha
+  // composites them into the background colour.
+  zeroRow_ = ImageBlock::Allocate(doc_.budget, codec_.RowBytes(codec_.width) + 1);
+  if (!zeroRow_) return false;
+  if (pos < n) {
+    std::memcpy(zeroRow_.Data(), data + pos, n - pos);
+    if (!Row(zeroRow_.Data())) return false;
+    std::memset(zeroRow_.Data(), 0, n - pos);
+  }
+  used = n;
+  if (!codec_.hasAlpha || done_) return true;
+  if (pass_ == 0) {
+    // Every later row of an image without interlacing comes out the same: write one, copy it.
+    const uint8_t* first = DibRow(codec_.ImageRow(row_, 0));
+    if (!Row(zeroRow_.Data())) return false;
+    for (; row_ < passHeight_; ++row_) std::memcpy(DibRow(row_), first, stride_);
+    done_ = true;
+    return true;
+  }
+  while (!done_) {
+    if (!Row(zeroRow_.Data())) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CPngCodec::DecodeImageData(const uint8_t* data, size_t size) {
+  if (compressionMethod != 0) return false;
+  CPngRowSink sink(*this, *owner);
+  if (!sink.Start()) return false;
+  return InflateZlibToSink(data, size, dataSize, sink, sink.MaxLeft(), owner->budget, nullptr);
 }
 
 }  // namespace pelmor

@@ -16,10 +16,12 @@ inline uint8_t Paeth(uint8_t a, uint8_t b, uint8_t c) {
   return pb <= pc ? b : c;
 }
 
-// Reverses the filter of one row in place. previous is the row above, already unfiltered, or null
-// for the first row of an image or pass (a row of zeros). bpp is the filter unit. False for a
-// filter type above 4.
-bool Unfilter(uint8_t type, uint8_t* row, const uint8_t* previous, size_t length, uint32_t bpp);
+// Reverses the filter of one row: raw holds its length filtered bytes (without the type byte), out
+// receives them unfiltered. previous is the row above, already unfiltered, or null for the first
+// row of an image or pass (a row of zeros); out may be previous itself, which is then replaced row
+// by row. raw must not overlap out. bpp is the filter unit. False for a filter type above 4.
+bool Unfilter(uint8_t type, const uint8_t* raw, uint8_t* out, const uint8_t* previous, size_t length,
+              uint32_t bpp);
 
 // Writes unfiltered rows of one image or pass into DIB rows.
 struct RowWriter {

@@ -483,6 +483,92 @@ TEST(Inflate, MatchesThePlainDecoderOnDamagedStreams) {
   }
 }
 
+// Collects what a streaming inflate hands over, leaving a random part of each offer (up to
+// maxLeft bytes) for the next call, as a reader of rows leaves a partial row.
+class CollectingSink : public CInflateSink {
+ public:
+  CollectingSink(uint32_t seed, size_t maxLeft, int failAtCall = -1)
+      : rng_(seed), maxLeft_(maxLeft), failAtCall_(failAtCall) {}
+  bool Take(const uint8_t* data, size_t n, bool last, size_t& used) override {
+    if (calls_++ == failAtCall_) return false;
+    const size_t leave = last ? 0 : std::min<size_t>(n, rng_() % (maxLeft_ + 1));
+    used = n - leave;
+    got.insert(got.end(), data, data + used);
+    return true;
+  }
+  Bytes got;
+  int Calls() const { return calls_; }
+
+ private:
+  std::mt19937 rng_;
+  size_t maxLeft_;
+  int failAtCall_;
+  int calls_ = 0;
+};
+
+// The sink form against the buffer form: the same success, the same bytes, the same count, over
+// streams long enough to slide the window many times (stored, fixed and dynamic blocks, and
+// damaged ones), with small stretches and with the default one.
+TEST(Inflate, TheSinkFormMatchesTheBufferForm) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 120; ++round) {
+    const size_t n = round % 4 == 0 ? 1 + rng() % 900000 : 40000 + rng() % 120000;
+    const Bytes data = SampleData(rng, n);
+    Bytes z = round % 3 == 0 ? CompressInPieces(data, rng)
+                             : Compress(data, int(rng() % 10), 15, 8, round % 5 == 0 ? Z_FIXED : Z_DEFAULT_STRATEGY);
+    ASSERT_FALSE(z.empty());
+    if (round % 6 == 5) z[2 + rng() % (z.size() - 2)] ^= uint8_t(1u << (rng() % 8));
+    const size_t capacity = round % 7 == 3 ? n - 1 - rng() % std::min<size_t>(n, 300) : n + rng() % 3;
+    Bytes whole(capacity);
+    size_t produced = 0;
+    const bool ok = capacity > 0 && InflateZlib(z.data(), z.size(), whole.data(), capacity, &produced);
+    const size_t maxLeft = rng() % 20000;
+    const size_t stretch = round % 2 ? 512 + rng() % 4000 : kInflateStretch;
+    CollectingSink sink(uint32_t(round), maxLeft);
+    uint64_t streamed = 99;
+    MemoryBudget budget;
+    const bool streamOk =
+        InflateZlibToSink(z.data(), z.size(), capacity, sink, maxLeft, budget, &streamed, stretch);
+    // The window is all it holds, and it is given back.
+    EXPECT_LE(budget.Peak(), 32768 + maxLeft + stretch + (2u << 20));
+    EXPECT_EQ(budget.Used(), 0u);
+    const std::string what = "round " + std::to_string(round);
+    ASSERT_EQ(streamOk, ok) << what;
+    if (!ok) {
+      EXPECT_EQ(streamed, 0u) << what;
+      continue;
+    }
+    ASSERT_EQ(streamed, produced) << what;
+    whole.resize(produced);
+    ASSERT_EQ(sink.got, whole) << what;
+  }
+}
+
+TEST(Inflate, TheSinkCanStopTheInflate) {
+  std::mt19937 rng(3);
+  const Bytes data = SampleData(rng, 300000);
+  const Bytes z = Compress(data, 6, 15, 8, Z_DEFAULT_STRATEGY);
+  MemoryBudget budget;
+  CollectingSink counting(1, 100);
+  ASSERT_TRUE(InflateZlibToSink(z.data(), z.size(), data.size(), counting, 100, budget, nullptr, 1000));
+  ASSERT_GT(counting.Calls(), 3);
+  for (int call : {0, 2, counting.Calls() - 1}) {
+    CollectingSink failing(1, 100, call);
+    uint64_t produced = 5;
+    EXPECT_FALSE(InflateZlibToSink(z.data(), z.size(), data.size(), failing, 100, budget, &produced, 1000))
+        << call;
+    EXPECT_EQ(produced, 0u);
+  }
+  // A sink that leaves more than it said it would stops the inflate too.
+  CollectingSink greedy(1, 5000);
+  EXPECT_FALSE(InflateZlibToSink(z.data(), z.size(), data.size(), greedy, 100, budget, nullptr, 1000));
+  // A window the budget refuses fails the inflate before anything is decoded.
+  MemoryBudget small(1000);
+  CollectingSink refused(1, 100);
+  EXPECT_FALSE(InflateZlibToSink(z.data(), z.size(), data.size(), refused, 100, small, nullptr, 1000));
+  EXPECT_EQ(refused.Calls(), 0);
+}
+
 #endif  // PELMOR_HAVE_ZLIB
 
 }  // namespace

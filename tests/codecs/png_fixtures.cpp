@@ -1,16 +1,23 @@
 #include "codecs/png_fixtures.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 namespace pelmor::test {
 
 uint32_t Crc32(const uint8_t* data, size_t n) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
+      t[i] = c;
+    }
+    return t;
+  }();
   uint32_t crc = 0xFFFFFFFF;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-  }
+  for (size_t i = 0; i < n; ++i) crc = (crc >> 8) ^ table[(crc ^ data[i]) & 0xFF];
   return ~crc;
 }
 

@@ -30,7 +30,8 @@ TEST(PngPixels, PaethBreaksTiesTowardsLeftThenUp) {
 }
 
 // Every filter type and filter unit against the standard's definitions, on rows of random bytes
-// drawn from small ranges (many predictor ties) and from the full range.
+// drawn from small ranges (many predictor ties) and from the full range, into a row of its own and
+// over the previous row in place.
 TEST(PngPixels, UnfilterUndoesEveryFilterForEveryUnit) {
   std::mt19937 rng(5);
   for (uint32_t bpp : {1u, 2u, 3u, 4u, 6u, 8u}) {
@@ -49,14 +50,18 @@ TEST(PngPixels, UnfilterUndoesEveryFilterForEveryUnit) {
           const int predicted = type == 1 ? a : type == 2 ? b : type == 3 ? (a + b) / 2 : type == 4 ? StandardPaeth(a, b, c) : 0;
           row[i] = uint8_t(raw[i] - predicted);
         }
-        ASSERT_TRUE(Unfilter(type, row.data(), firstRow ? nullptr : prev.data(), n, bpp));
-        ASSERT_EQ(row, raw) << "unit " << bpp << " type " << int(type) << " round " << round;
+        std::vector<uint8_t> out(n, 0xEE);
+        ASSERT_TRUE(Unfilter(type, row.data(), out.data(), firstRow ? nullptr : prev.data(), n, bpp));
+        ASSERT_EQ(out, raw) << "unit " << bpp << " type " << int(type) << " round " << round;
+        std::vector<uint8_t> replaced = prev;
+        ASSERT_TRUE(Unfilter(type, row.data(), replaced.data(), firstRow ? nullptr : replaced.data(), n, bpp));
+        ASSERT_EQ(replaced, raw) << "in place, unit " << bpp << " type " << int(type) << " round " << round;
       }
     }
   }
-  uint8_t row[4] = {};
-  EXPECT_FALSE(Unfilter(5, row, nullptr, 4, 1));
-  EXPECT_FALSE(Unfilter(255, row, nullptr, 4, 1));
+  uint8_t row[4] = {}, out[4] = {};
+  EXPECT_FALSE(Unfilter(5, row, out, nullptr, 4, 1));
+  EXPECT_FALSE(Unfilter(255, row, out, nullptr, 4, 1));
 }
 
 }  // namespace
