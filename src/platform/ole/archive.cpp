@@ -20,8 +20,8 @@ const char* CauseText(ArchiveError cause) {
   return "archive error";
 }
 
-// The 64-bit count form exists for lengths the 32-bit forms cannot hold, but nothing we keep can
-// be that long; larger counts are refused as the 32-bit original refused them.
+// The 64-bit count form exists for lengths the 32-bit forms cannot hold, but nothing we keep is
+// that long: counts above the largest signed 32-bit number are refused.
 constexpr uint64_t kLargestString = 0x7FFFFFFF;
 
 }  // namespace
