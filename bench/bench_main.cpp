@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "bench.h"
+#include "codecs/codec_table.h"
 #include "model/image_doc.h"
 
 namespace pelmor::bench {

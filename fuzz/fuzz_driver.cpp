@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,9 +14,17 @@ namespace pelmor::fuzz {
 
 namespace {
 
-// Image allocations above this fail as a clean refusal; keep it below libFuzzer's
-// -malloc_limit_mb so that the document, not the fuzzer, is what says no.
+// The document's memory budget: what an open holds at once beyond this fails as a clean refusal.
+// Keep it below libFuzzer's -malloc_limit_mb so that the document, not the fuzzer, says no.
 constexpr const char* kAllocationLimitMb = "64";
+
+// The most any operation of any input held at once, told when the fuzzer ends.
+uint64_t largestPeak = 0;
+
+void ReportPeak() {
+  std::fprintf(stderr, "pelmor: largest budget peak %llu bytes (cap %s MiB)\n",
+               static_cast<unsigned long long>(largestPeak), kAllocationLimitMb);
+}
 
 std::string ScratchPath(const char* extension) {
   const char* dir = std::getenv("TMPDIR");
@@ -31,19 +41,27 @@ bool WriteAll(const std::string& path, const uint8_t* data, size_t size) {
 
 }  // namespace
 
-void LimitImageAllocations() { ::setenv("PELMOR_MAX_ALLOC_MB", kAllocationLimitMb, 1); }
+void LimitImageAllocations() {
+  ::setenv("PELMOR_MAX_ALLOC_MB", kAllocationLimitMb, 1);
+  std::atexit(ReportPeak);
+}
 
 int FuzzImageFile(const uint8_t* data, size_t size, const char* extension) {
   const std::string in = ScratchPath(extension);
   if (!WriteAll(in, data, size)) return 0;
   {
     CImageDoc doc;
-    if (doc.Open(in.c_str(), 0)) {
+    const bool opened = doc.Open(in.c_str(), 0);
+    largestPeak = std::max(largestPeak, doc.budget.Peak());
+    if (opened) {
       for (int step = 0; step < 2 && doc.currentImage + 1 < doc.imageCount; ++step) {
-        if (!doc.NextImage()) break;
+        const bool stepped = doc.NextImage();
+        largestPeak = std::max(largestPeak, doc.budget.Peak());
+        if (!stepped) break;
       }
       const std::string out = ScratchPath("bmp") + ".out.bmp";
       doc.Save(out.c_str());
+      largestPeak = std::max(largestPeak, doc.budget.Peak());
       std::remove(out.c_str());
     }
   }

@@ -12,7 +12,8 @@ namespace pelmor::fuzz {
 // BMP. Always returns 0.
 int FuzzImageFile(const uint8_t* data, size_t size, const char* extension);
 
-// Caps image allocations for the fuzzing process (called from LLVMFuzzerInitialize).
+// Caps every document's memory budget for the fuzzing process and reports, at exit, the most any
+// input made a document hold (called from LLVMFuzzerInitialize).
 void LimitImageAllocations();
 
 }  // namespace pelmor::fuzz

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const pelmor::LzwBytes stream(data + 2, data + size);
   if (appending) {
     // Around the size from which lines are written in place, and well above it.
-    pelmor::LzwBytes pixels(8192 + 96 * size_t{data[1]});
+    // Filled with a mark, so that bytes written past pixelsReached show.
+    pelmor::LzwBytes pixels(8192 + 96 * size_t{data[1]}, 0xA5);
     pelmor::CAppendingPixelSink sink(stream.data(), static_cast<int32_t>(stream.size()),
                                      pixels.data(), static_cast<int32_t>(pixels.size()));
     pelmor::CLzwDecoder decoder(
@@ -57,7 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (expected.size() > pixels.size()) expected.resize(pixels.size());
     if (result != want.result || bad != want.bad ||
         static_cast<size_t>(sink.pixelsPos) != expected.size() ||
-        !std::equal(expected.begin(), expected.end(), pixels.begin())) {
+        !std::equal(expected.begin(), expected.end(), pixels.begin()) ||
+        sink.pixelsReached < sink.pixelsPos ||
+        std::any_of(pixels.begin() + sink.pixelsReached, pixels.end(),
+                    [](uint8_t b) { return b != 0xA5; })) {
       std::abort();
     }
     return 0;

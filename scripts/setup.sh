@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build and unit tests
-  cmake g++ make pkg-config libgtest-dev libgmock-dev python3
+  cmake g++ make pkg-config libgtest-dev python3
   # JPEG through libjpeg (6b interface)
   libjpeg62-turbo-dev
   # text drawing
@@ -15,7 +15,7 @@ packages=(
   # sanitizers and fuzzing
   clang libclang-rt-14-dev
   # peers measured by bench/, and zlib for the inflate differential test
-  libpng-dev libspng-dev libgif-dev libtiff-dev libstb-dev zlib1g-dev libdeflate-dev libbenchmark-dev python3-pil
+  libpng-dev libspng-dev libgif-dev libtiff-dev libstb-dev zlib1g-dev libdeflate-dev python3-pil
 )
 
 missing=()

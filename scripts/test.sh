@@ -23,15 +23,18 @@ corpus_check() {
   return $status
 }
 
+echo "== layers"
+python3 "$root/scripts/check_layers.py"
 echo "== build"
-build_tree "$root/build"
+build_tree "$root/build" -DPELMOR_WERROR=ON
 echo "== unit tests"
 ctest --test-dir "$root/build" -j "$jobs" --output-on-failure
 echo "== corpus"
 corpus_check "$root/build/apps/pelmor/pelmor"
 
 echo "== sanitizer build (address, undefined)"
-build_tree "$root/build-asan" -DPELMOR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1
+build_tree "$root/build-asan" -DPELMOR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+  -DPELMOR_WERROR=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 echo "== unit tests under sanitizers"

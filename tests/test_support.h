@@ -66,6 +66,12 @@ struct Rgb {
 // 5-5-5, rows put top first whatever the DIB's orientation. Uncompressed DIBs only.
 Rgb DocumentPixels(const CImageDoc& doc);
 
+// The document's codec for a format, as its own class.
+template <class T>
+T& CodecOf(const CImageDoc& doc, CodecId id) {
+  return *static_cast<T*>(doc.Codec(id));
+}
+
 // Runs a shell command; true when it exits with status 0.
 bool RunCommand(const std::string& command);
 // True when a program is on the PATH.

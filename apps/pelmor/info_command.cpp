@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli_options.h"
+#include "codecs/codec_table.h"
 #include "commands.h"
 #include "json_text.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli_options.h"
+#include "codecs/codec_table.h"
 #include "commands.h"
 #include "display/placement.h"
 #include "platform/device_context.h"

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "model/byte_reader.h"
-#include "model/checked_size.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
+#include "platform/checked_size.h"
 #include "platform/file.h"
 
 namespace pelmor {

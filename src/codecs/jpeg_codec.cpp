@@ -38,7 +38,7 @@ constexpr JDIMENSION kRowBatch = 16;
 // block). Visits of that kind are allowed up to four passes over the picture's blocks, plus this
 // many, and then the file is refused: hundreds of empty scans over a big picture would otherwise
 // cost a full pass each.
-constexpr uint64_t kFreeStarvedBlocks = uint64_t{1} << 23;
+constexpr uint64_t kFreeStarvedBlocks = uint64_t{1} << 21;
 constexpr uint64_t kStarvedPasses = 4;
 
 // The library's error manager with the point that a fatal error jumps back to, and what one call

@@ -786,12 +786,15 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
   if (direct) {
     // The lines written in place are delivered; at the end code so is the partial last one.
     plain->pixelsPos = static_cast<int32_t>((atEndCode ? out : completeLines(out)) - plain->pixels);
+    static_cast<CAppendingPixelSink*>(plain)->pixelsReached = static_cast<int32_t>(
+        std::min<int64_t>(plain->pixelsSize, out + kOverhang - plain->pixels));
     return result;
   }
   if (tail) {
     if (out > line) flushTail();
     const int64_t delivered = atEndCode ? written : written / lineWidth * lineWidth;
     plain->pixelsPos = static_cast<int32_t>(directBase + std::min(room, delivered) - plain->pixels);
+    static_cast<CAppendingPixelSink*>(plain)->pixelsReached = plain->pixelsSize;
     if (plain->pixelsPos >= plain->pixelsSize && delivered > 0) plain->ignoreFurtherLines = true;
     return result;
   }

@@ -36,6 +36,9 @@ class CAppendingPixelSink : public CPlainPixelSink {
  public:
   using CPlainPixelSink::CPlainPixelSink;
   int16_t PutLine(const uint8_t* line, int32_t count) final;
+
+  // After Decode: bytes of pixels from pixelsPos up to here may have been written over.
+  int32_t pixelsReached = 0;
 };
 
 class CLzwDecoder {
@@ -47,8 +50,7 @@ class CLzwDecoder {
   static constexpr int16_t kBadRootSize = -20;
   static constexpr int16_t kNoLineBuffer = -10;
   static constexpr int16_t kBadChain = -1;
-  // Bytes of an appending sink's pixels past its final pixelsPos that Decode may have written
-  // over, besides an unfinished line.
+  // Bytes past the end of a string that writing it may touch.
   static constexpr int kStringSlack = 8;
 
   // rootSize: bits of a literal symbol (GIF's minimum code size), 2 ... 9. bitOrder: kLsbFirst

@@ -6,13 +6,13 @@
 #include <cstring>
 
 #include "codecs/inflate.h"
-#include "model/byte_reader.h"
-#include "model/checked_size.h"
+#include "platform/byte_reader.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
-#include "platform/memory_limit.h"
 #include "platform/buffered_file.h"
+#include "platform/checked_size.h"
 #include "platform/file.h"
+#include "platform/memory_limit.h"
 
 namespace pelmor {
 

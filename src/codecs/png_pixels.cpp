@@ -10,10 +10,10 @@
 #include "codecs/inflate.h"
 #include "codecs/png_codec.h"
 #include "codecs/png_pixels.h"
-#include "model/checked_size.h"
 #include "model/dib.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
+#include "platform/checked_size.h"
 
 namespace pelmor {
 

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <memory>
 
-#include "model/byte_reader.h"
-#include "model/checked_size.h"
+#include "platform/byte_reader.h"
 #include "model/dib_view.h"
 #include "model/image_doc.h"
 #include "platform/buffered_file.h"
+#include "platform/checked_size.h"
 #include "platform/file.h"
 
 namespace pelmor {

@@ -7,11 +7,11 @@
 #include "codecs/ccitt_fax.h"
 #include "codecs/lzw_decoder.h"
 #include "codecs/packbits.h"
-#include "model/byte_reader.h"
-#include "model/checked_size.h"
+#include "platform/byte_reader.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
 #include "model/input_stream.h"
+#include "platform/checked_size.h"
 #include "platform/memory_limit.h"
 
 namespace pelmor {
@@ -451,7 +451,7 @@ bool DecodeStripInPlace(CTiffFile& file, const TiffDirectory& dir, const StripTa
       if (lzw.Decode(static_cast<int32_t>(t.width), &badCodes) != 0 || badCodes != 0) return false;
       produced = static_cast<uint64_t>(sink.pixelsPos);
       // Past the bytes delivered, the decoder may have written an unfinished line.
-      touched = std::min(needed, produced + t.width + CLzwDecoder::kStringSlack);
+      touched = static_cast<uint64_t>(std::max(sink.pixelsPos, sink.pixelsReached));
     } else if (dir.compression == kCompressionPackBits) {
       // A run that would overflow a buffer of a full strip (of at most the page's height) ends
       // the expansion; of that buffer only the strip's rows are kept.

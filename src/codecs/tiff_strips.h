@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "codecs/tiff_codec.h"
+#include "codecs/tiff_directory.h"
 
 namespace pelmor {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "model/checked_size.h"
+#include "platform/checked_size.h"
 
 namespace pelmor {
 

@@ -2,11 +2,16 @@
 // document's image fields directly while it loads.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace pelmor {
 
 class CImageDoc;
+
+// The formats, in the document's member order (which is also the fallback order of Open).
+enum class CodecId : uint8_t { kBmp, kJpeg, kGif, kTiff, kPng, kTga };
+constexpr size_t kCodecCount = 6;
 
 class CImageCodec {
  public:

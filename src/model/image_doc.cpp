@@ -1,22 +1,19 @@
 #include "model/image_doc.h"
 
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <vector>
 
-#include "model/checked_size.h"
+#include "codecs/codec_table.h"
+#include "platform/checked_size.h"
 #include "platform/system_info.h"
 
 namespace pelmor {
 
-CImageDoc::CImageDoc()
-    : bmpCodec(this),
-      jpegCodec(this),
-      gifCodec(this),
-      tiffCodec(this),
-      pngCodec(this),
-      tgaCodec(this),
-      halftoneStretch(platform::HalftoneStretchAvailable()) {}
+CImageDoc::CImageDoc() : halftoneStretch(platform::HalftoneStretchAvailable()) {
+  for (const CodecEntry& c : Codecs()) codecs_[static_cast<size_t>(c.id)] = c.make(this);
+}
 
 CImageDoc::~CImageDoc() { Clear(); }
 
@@ -149,6 +146,53 @@ bool CImageDoc::CreateDib(int32_t dibWidth, int32_t dibHeight, uint16_t bitCount
   width = dibWidth;
   height = dibHeight;
   return true;
+}
+
+CImageCodec* CImageDoc::Codec(CodecId id) const {
+  const auto i = static_cast<size_t>(id);
+  return i < codecs_.size() ? codecs_[i].get() : nullptr;
+}
+
+std::optional<CodecId> CImageDoc::CurrentCodecId() const {
+  if (currentCodec == nullptr) return std::nullopt;
+  for (const CodecEntry& c : Codecs()) {
+    if (Codec(c.id) == currentCodec) return c.id;
+  }
+  return std::nullopt;
+}
+
+bool CImageDoc::SelectAndLoad(int32_t imageIndex) {
+  // A name without a dot opens with no codec at all.
+  if (std::strrchr(fileName.c_str(), '.') == nullptr) return false;
+
+  CImageCodec* tried = nullptr;
+  if (auto id = CodecForExtension(fileName.c_str())) {
+    tried = Codec(*id);
+    if (tried != nullptr && tried->Load(imageIndex)) {
+      currentCodec = tried;
+      return true;
+    }
+  }
+  // The document is not emptied between attempts: the readers that need an empty document
+  // refuse one that a failed attempt left filled.
+  for (const CodecEntry& c : Codecs()) {
+    CImageCodec* codec = Codec(c.id);
+    if (codec == nullptr || codec == tried) continue;
+    if (codec->Load(imageIndex)) {
+      currentCodec = codec;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool CImageDoc::SaveByExtension(const char* name) {
+  if (currentCodec == nullptr || imageCount <= 0 || !HasImage()) return false;
+  auto id = WriterForExtension(name);
+  CImageCodec* writer = id ? Codec(*id) : nullptr;
+  if (writer == nullptr) return false;
+  // The BMP writer takes no ratio.
+  return writer->Save(name, *id == CodecId::kBmp ? 0.0f : compressionRatio);
 }
 
 }  // namespace pelmor

@@ -3,38 +3,21 @@
 // smoothly down-scaled copy for drawing.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "codecs/bmp_codec.h"
-#include "codecs/gif_codec.h"
-#include "codecs/jpeg_codec.h"
-#include "codecs/png_codec.h"
-#include "codecs/tga_codec.h"
-#include "codecs/tiff_codec.h"
 #include "model/dib.h"
 #include "model/frame_disposal.h"
 #include "model/image_block.h"
+#include "model/image_codec.h"
 #include "model/memory_file.h"
 #include "platform/device_context.h"
 #include "platform/gdi_objects.h"
 
 namespace pelmor {
-
-// The formats, in the document's member order (which is also the fallback order of Open).
-enum class CodecId : uint8_t { kBmp, kJpeg, kGif, kTiff, kPng, kTga };
-
-// Short lower-case name of a format ("bmp", "jpeg", "gif", "tiff", "png", "tga").
-const char* CodecName(CodecId id);
-
-// The reader a file name asks for first: the text after its last dot compared with bmp, jpg,
-// jpeg, gif, tif, png, tga over those lengths only, case-insensitively ("x.bmpx" is bmp, "x.tiff"
-// is tif). Nothing when there is no dot or no match.
-std::optional<CodecId> CodecForExtension(const char* fileName);
-
-// The writer for a target name: the whole text after the last dot is bmp, jpg, jpeg or tga.
-std::optional<CodecId> WriterForExtension(const char* fileName);
 
 class CImageDoc {
  public:
@@ -63,8 +46,9 @@ class CImageDoc {
   // the realisation result of the palette put back, or 0.
   int32_t Draw(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint32_t h, bool stretch);
 
-  // The codec member for a format, or null while that format is not built into the document.
-  CImageCodec* Codec(CodecId id);
+  // The document's codec for a format (made from the table in codecs/codec_table.h), or null
+  // while that format is not built into the document.
+  CImageCodec* Codec(CodecId id) const;
   // The format of currentCodec, if any.
   std::optional<CodecId> CurrentCodecId() const;
 
@@ -104,17 +88,14 @@ class CImageDoc {
   std::optional<std::string> software;
   MemoryFile fileCache{budget};  // whole-file copy of the last GIF file read
   FrameDisposal disposal;
-  CBmpCodec bmpCodec;
-  CJpegCodec jpegCodec;
-  CGifCodec gifCodec;
-  CTiffCodec tiffCodec;
-  CPngCodec pngCodec;
-  CTgaCodec tgaCodec;
-  CImageCodec* currentCodec = nullptr;  // not owned: one of the members above
+  CImageCodec* currentCodec = nullptr;  // not owned: one of the document's codecs
   float compressionRatio = 0.9f;
   bool halftoneStretch = false;
 
  private:
+  // One codec per format, in member order, each told this document is its owner.
+  std::array<std::unique_ptr<CImageCodec>, kCodecCount> codecs_;
+
   bool SelectAndLoad(int32_t imageIndex);
   bool SaveByExtension(const char* fileName);
   bool HasImage() const { return block && header != nullptr && bits != nullptr; }

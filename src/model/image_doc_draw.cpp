@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "model/checked_size.h"
 #include "model/image_doc.h"
 #include "model/smooth_downscale.h"
+#include "platform/checked_size.h"
 #include "platform/stretch_dib.h"
 
 namespace pelmor {

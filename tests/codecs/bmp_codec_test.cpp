@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "codecs/bmp_fixtures.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
 #include "test_support.h"
 
@@ -51,7 +51,7 @@ TEST_F(BmpCodecTest, CoreHeaderIsExpandedWithFourByteEntries) {
   s.table[0] = 1;  // entry 0 is blue 1, green 255, red 255
   s.pixels = {0, 1, 2, 0, 3, 4, 5, 0};
   ASSERT_TRUE(Open(MakeBmp(s)));
-  ASSERT_EQ(doc_.currentCodec, &doc_.bmpCodec);
+  ASSERT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kBmp));
   EXPECT_EQ(+doc_.header->biSize, 40u);
   EXPECT_EQ(+doc_.header->biClrUsed, 256u);
   EXPECT_EQ(+doc_.header->biHeight, 2);
@@ -310,7 +310,7 @@ TEST_F(BmpCodecTest, ReaderRefusesADocumentThatHoldsAnImage) {
   BmpRecipe s;
   ASSERT_TRUE(Open(MakeBmp(s)));
   BITMAPINFOHEADER* before = doc_.header;
-  EXPECT_FALSE(doc_.bmpCodec.Load(0));
+  EXPECT_FALSE(CodecOf<CBmpCodec>(doc_, CodecId::kBmp).Load(0));
   EXPECT_EQ(doc_.header, before);
   EXPECT_EQ(doc_.width, 2);
 }

@@ -50,7 +50,7 @@ TEST_F(GifCodecTest, FrameIsPlacedOnABackgroundFilledScreen) {
   Bytes indices;
   for (int i = 0; i < 16; ++i) indices.push_back(uint8_t(i % 3));
   ASSERT_TRUE(Open(GifBuilder(10, 10, kTable).Frame(3, 3, 4, 4, indices).Trailer().Take()));
-  EXPECT_EQ(doc_.currentCodec, &doc_.gifCodec);
+  EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kGif));
   EXPECT_EQ(doc_.width, 10);
   EXPECT_EQ(doc_.height, 10);
   EXPECT_EQ(+doc_.header->biBitCount, 32);
@@ -187,7 +187,7 @@ TEST_F(GifCodecTest, HeaderChecks) {
 TEST_F(GifCodecTest, FoundUnderAnotherExtensionAndSavedAsBitmap) {
   ASSERT_TRUE(Open(GifBuilder(2, 1, kTable).Frame(0, 0, 2, 1, {1, 2}).Trailer().Take(), 0,
                    "picture.bmp"));
-  EXPECT_EQ(doc_.currentCodec, &doc_.gifCodec);
+  EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kGif));
   const std::string out = dir_.File("out.bmp");
   ASSERT_TRUE(doc_.Save(out.c_str()));
   EXPECT_FALSE(doc_.Save(dir_.File("out.gif").c_str()));

@@ -12,7 +12,7 @@
 
 #include <jpeglib.h>
 
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
 #include "test_support.h"
 
@@ -118,7 +118,7 @@ class JpegCodecTest : public ::testing::Test {
   Bytes Written(CImageDoc& doc, int quality = 75) {
     const std::string out = Path("written.jpg");
     fs::remove(out);
-    EXPECT_TRUE(doc.jpegCodec.WriteJpeg(out.c_str(), quality));
+    EXPECT_TRUE(CodecOf<CJpegCodec>(doc, CodecId::kJpeg).WriteJpeg(out.c_str(), quality));
     return ReadFile(out);
   }
 
@@ -131,7 +131,7 @@ TEST_F(JpegCodecTest, GreyFilesLoadAsEightBitWithAGreyTable) {
   ASSERT_TRUE(Make("-size 37x21 gradient: -type Grayscale", "grey.jpg"));
   ASSERT_EQ(FrameComponents(ReadFile(Path("grey.jpg"))), 1);
   ASSERT_TRUE(doc_.Open(Path("grey.jpg").c_str(), 0));
-  EXPECT_EQ(doc_.currentCodec, &doc_.jpegCodec);
+  EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kJpeg));
   EXPECT_EQ(+doc_.header->biBitCount, 8);
   EXPECT_EQ(+doc_.header->biClrUsed, 256u);
   EXPECT_EQ(+doc_.header->biClrImportant, 256u);
@@ -184,7 +184,7 @@ TEST_F(JpegCodecTest, RefusesCmykAndFilesThatAreNoJpeg) {
   ASSERT_EQ(FrameComponents(ReadFile(Path("cmyk.jpg"))), 4);
   EXPECT_FALSE(doc_.Open(Path("cmyk.jpg").c_str(), 0));
   doc_.fileName = Path("cmyk.jpg");
-  EXPECT_FALSE(doc_.jpegCodec.Load(0));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Load(0));
   EXPECT_EQ(doc_.width, 0);
   EXPECT_EQ(doc_.block.Data(), nullptr);
 
@@ -207,9 +207,9 @@ TEST_F(JpegCodecTest, HoldsExactlyOneImage) {
   ASSERT_TRUE(doc_.Open(Path("rose.jpg").c_str(), 5));
   EXPECT_EQ(doc_.currentImage, 0);
   EXPECT_EQ(doc_.imageCount, 1);
-  EXPECT_TRUE(doc_.jpegCodec.GoToImage(0));
-  EXPECT_FALSE(doc_.jpegCodec.GoToImage(1));
-  EXPECT_FALSE(doc_.jpegCodec.LoadNext());
+  EXPECT_TRUE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).GoToImage(0));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).GoToImage(1));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).LoadNext());
   EXPECT_FALSE(doc_.NextImage());
   EXPECT_NE(doc_.block.Data(), nullptr);
 
@@ -217,7 +217,7 @@ TEST_F(JpegCodecTest, HoldsExactlyOneImage) {
   const BITMAPINFOHEADER* before = doc_.header;
   ASSERT_TRUE(Make("-size 9x4 xc:gray", "other.jpg"));
   doc_.fileName = Path("other.jpg");
-  EXPECT_FALSE(doc_.jpegCodec.Load(0));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Load(0));
   EXPECT_EQ(doc_.header, before);
   EXPECT_EQ(doc_.width, 70);
   EXPECT_EQ(doc_.height, 46);
@@ -263,22 +263,22 @@ TEST_F(JpegCodecTest, QualityIsTheRatioTimesHundredTruncated) {
     return Color{uint8_t(x * 16), uint8_t(y * 16), uint8_t(x * y)};
   });
   const std::string out = Path("ratio.jpg");
-  ASSERT_TRUE(doc_.jpegCodec.Save(out.c_str(), 0.9f));
+  ASSERT_TRUE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Save(out.c_str(), 0.9f));
   const Bytes saved = ReadFile(out);
   EXPECT_EQ(saved, Written(doc_, 89));
   EXPECT_NE(saved, Written(doc_, 90));
-  ASSERT_TRUE(doc_.jpegCodec.Save(out.c_str(), 1.01f));
+  ASSERT_TRUE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Save(out.c_str(), 1.01f));
   EXPECT_EQ(ReadFile(out), Written(doc_, 100));
-  ASSERT_TRUE(doc_.jpegCodec.Save(out.c_str(), -0.005f));
+  ASSERT_TRUE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Save(out.c_str(), -0.005f));
   EXPECT_EQ(ReadFile(out), Written(doc_, 0));
 
   fs::remove(out);
-  EXPECT_FALSE(doc_.jpegCodec.Save(out.c_str(), 1.02f));
-  EXPECT_FALSE(doc_.jpegCodec.Save(out.c_str(), -0.02f));
-  EXPECT_FALSE(doc_.jpegCodec.WriteJpeg(out.c_str(), 101));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Save(out.c_str(), 1.02f));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Save(out.c_str(), -0.02f));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).WriteJpeg(out.c_str(), 101));
   EXPECT_FALSE(fs::exists(out));
   CImageDoc empty;
-  EXPECT_FALSE(empty.jpegCodec.Save(out.c_str(), 0.9f));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(empty, CodecId::kJpeg).Save(out.c_str(), 0.9f));
   EXPECT_FALSE(fs::exists(out));
 }
 
@@ -439,21 +439,21 @@ TEST_F(JpegCodecTest, FailuresLeaveNoFileBehindAndNothingOpen) {
   // Run-length rows cannot be written: refused before the file is created.
   ASSERT_TRUE(doc_.CreateDib(4, 2, 8, 256));
   doc_.header->biCompression = BI_RLE8;
-  EXPECT_FALSE(doc_.jpegCodec.WriteJpeg(Path("rle.jpg").c_str(), 75));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).WriteJpeg(Path("rle.jpg").c_str(), 75));
   EXPECT_FALSE(fs::exists(Path("rle.jpg")));
   doc_.header->biCompression = BI_RGB;
   // A file that cannot be created.
-  EXPECT_FALSE(doc_.jpegCodec.WriteJpeg(Path("missing/dir/x.jpg").c_str(), 75));
-  EXPECT_TRUE(doc_.jpegCodec.WriteJpeg(Path("fine.jpg").c_str(), 75));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).WriteJpeg(Path("missing/dir/x.jpg").c_str(), 75));
+  EXPECT_TRUE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).WriteJpeg(Path("fine.jpg").c_str(), 75));
   // Reading: a library error half-way, and a file that is not there.
   Bytes cut = ReadFile(Path("fine.jpg"));
   cut.resize(30);
   WriteFile(Path("cut.jpg"), cut);
   doc_.Clear();
   doc_.fileName = Path("cut.jpg");
-  EXPECT_FALSE(doc_.jpegCodec.Load(0));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Load(0));
   doc_.fileName = Path("absent.jpg");
-  EXPECT_FALSE(doc_.jpegCodec.Load(0));
+  EXPECT_FALSE(CodecOf<CJpegCodec>(doc_, CodecId::kJpeg).Load(0));
   EXPECT_EQ(OpenDescriptors(), before);
 }
 

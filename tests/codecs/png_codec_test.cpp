@@ -89,7 +89,7 @@ TEST_F(PngCodecTest, ChunkLoopSkipsUnknownChunksAndNeverChecksCrcs) {
                             PngChunk("IDAT", Bytes(data.begin() + 7, data.end())),
                             PngChunk("IEND", {}, false)};
   ASSERT_TRUE(Open(PngFile(chunks)));
-  EXPECT_EQ(doc_.currentCodec, &doc_.pngCodec);
+  EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kPng));
   EXPECT_EQ(DocumentPixels(doc_), Expected(p));
   EXPECT_EQ(doc_.imageCount, 1);
   EXPECT_EQ(doc_.currentImage, 0);
@@ -454,12 +454,12 @@ TEST_F(PngCodecTest, LargePicturesDecodeAsTheirDataStreamsThrough) {
 TEST_F(PngCodecTest, GoToImageReadsTheFileAgain) {
   PngPicture p = RandomPicture(3, 3, 8, 2, 8);
   ASSERT_TRUE(Open(PngEncode(p)));
-  EXPECT_TRUE(doc_.pngCodec.GoToImage(5));
+  EXPECT_TRUE(CodecOf<CPngCodec>(doc_, CodecId::kPng).GoToImage(5));
   EXPECT_EQ(DocumentPixels(doc_), Expected(p));
-  EXPECT_FALSE(doc_.pngCodec.LoadNext());
-  EXPECT_FALSE(doc_.pngCodec.Save(dir_.File("x.png").c_str(), 0.5f));
+  EXPECT_FALSE(CodecOf<CPngCodec>(doc_, CodecId::kPng).LoadNext());
+  EXPECT_FALSE(CodecOf<CPngCodec>(doc_, CodecId::kPng).Save(dir_.File("x.png").c_str(), 0.5f));
   WriteFile(path_, Bytes{1, 2, 3});
-  EXPECT_FALSE(doc_.pngCodec.GoToImage(0));
+  EXPECT_FALSE(CodecOf<CPngCodec>(doc_, CodecId::kPng).GoToImage(0));
 }
 
 }  // namespace
@@ -552,7 +552,7 @@ TEST(PngSamples, OpenWithTheirTextAndInterlacedEqualsPlain) {
   for (const char* name : {"rose-palette.png", "granite-grey.png", "logo-rgba.png"}) {
     CImageDoc doc;
     EXPECT_TRUE(doc.Open((dir / name).c_str(), 0)) << name;
-    EXPECT_EQ(doc.currentCodec, &doc.pngCodec) << name;
+    EXPECT_EQ(doc.currentCodec, doc.Codec(CodecId::kPng)) << name;
   }
 }
 

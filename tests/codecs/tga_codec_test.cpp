@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "codecs/bmp_fixtures.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
 #include "test_support.h"
 
@@ -51,7 +51,7 @@ class TgaCodecTest : public ::testing::Test {
     path_ = dir_.File("direct.tga");
     WriteFile(path_, file);
     doc_.fileName = path_;
-    return doc_.tgaCodec.Load(0);
+    return CodecOf<CTgaCodec>(doc_, CodecId::kTga).Load(0);
   }
   std::string Saved(const std::string& name = "saved.tga") { return dir_.File(name); }
 
@@ -65,7 +65,7 @@ TEST_F(TgaCodecTest, TopLeftOriginPutsTheFirstFileRowOnTopWithPaddedRows) {
   s.descriptor = 0x20;
   s.data = Numbered(3, 2, 3);
   ASSERT_TRUE(Open(MakeTga(s)));
-  EXPECT_EQ(doc_.currentCodec, &doc_.tgaCodec);
+  EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kTga));
   EXPECT_EQ(+doc_.header->biBitCount, 24);
   EXPECT_EQ(+doc_.header->biHeight, 2);
   EXPECT_EQ(+doc_.header->biSizeImage, 24u);
@@ -270,7 +270,7 @@ TEST_F(TgaCodecTest, SixteenBitImagesSaveAsSixteenBitWords) {
 
 TEST_F(TgaCodecTest, WriterRefusesWhatItCannotWriteAndKeepsPicturesUpright) {
   const std::string out = Saved();
-  EXPECT_FALSE(doc_.tgaCodec.Save(out.c_str(), 0.9f));  // no image
+  EXPECT_FALSE(CodecOf<CTgaCodec>(doc_, CodecId::kTga).Save(out.c_str(), 0.9f));  // no image
   BmpRecipe bmp;
   bmp.bitCount = 8;
   bmp.table = Bytes(1024, 0);

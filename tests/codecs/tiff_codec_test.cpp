@@ -1,4 +1,5 @@
 #include "codecs/tiff_codec.h"
+#include "codecs/tiff_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -63,8 +64,8 @@ TEST_F(TiffCodecTest, BothByteOrdersGiveTheSameImageAndTexts) {
   for (bool big : {false, true}) {
     SCOPED_TRACE(big ? "big-endian" : "little-endian");
     ASSERT_TRUE(Open(TiffFile({page}, big)));
-    EXPECT_EQ(doc_.currentCodec, &doc_.tiffCodec);
-    EXPECT_EQ(doc_.tiffCodec.littleEndian, !big);
+    EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kTiff));
+    EXPECT_EQ(CodecOf<CTiffCodec>(doc_, CodecId::kTiff).littleEndian, !big);
     EXPECT_EQ(DocumentPixels(doc_), GreyPixels(6, 4, 40));
     EXPECT_EQ(doc_.documentName, "abc");
     EXPECT_EQ(doc_.imageDescription, "A description longer than four bytes");
@@ -130,21 +131,21 @@ TEST_F(TiffCodecTest, PagesAreCountedAndReachedByIndex) {
 
   // The current page again is a no-op: the file is not even read.
   std::filesystem::remove(path_);
-  EXPECT_TRUE(doc_.tiffCodec.GoToImage(2));
+  EXPECT_TRUE(CodecOf<CTiffCodec>(doc_, CodecId::kTiff).GoToImage(2));
   EXPECT_EQ(doc_.currentImage, 2);
-  EXPECT_FALSE(doc_.tiffCodec.GoToImage(0));  // the file is gone: the document is untouched
+  EXPECT_FALSE(CodecOf<CTiffCodec>(doc_, CodecId::kTiff).GoToImage(0));  // the file is gone: the document is untouched
   EXPECT_EQ(doc_.currentImage, 2);
 
   // A page past the last fails and empties the document, leaving the page count.
   WriteFile(path_, MakeTiff(layout));
-  EXPECT_FALSE(doc_.tiffCodec.Load(3));
+  EXPECT_FALSE(CodecOf<CTiffCodec>(doc_, CodecId::kTiff).Load(3));
   EXPECT_EQ(doc_.imageCount, 3);
   EXPECT_EQ(doc_.block.Data(), nullptr);
   EXPECT_EQ(doc_.currentImage, 0);
   EXPECT_EQ(doc_.documentName, std::nullopt);
 
   // A negative index shows the first page.
-  ASSERT_TRUE(doc_.tiffCodec.Load(-1));
+  ASSERT_TRUE(CodecOf<CTiffCodec>(doc_, CodecId::kTiff).Load(-1));
   EXPECT_EQ(doc_.currentImage, 0);
   EXPECT_EQ(DocumentPixels(doc_), GreyPixels(4, 3, 10));
 }

@@ -1,4 +1,4 @@
-#include "model/checked_size.h"
+#include "platform/checked_size.h"
 
 #include <gtest/gtest.h>
 

@@ -75,7 +75,7 @@ TEST_F(ImageDocTest, NavigationOnASingleImage) {
   EXPECT_EQ(doc_.bits, nullptr);
   EXPECT_EQ(doc_.header, nullptr);
   EXPECT_EQ(doc_.imageCount, 0);
-  EXPECT_EQ(doc_.currentCodec, &doc_.bmpCodec);
+  EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kBmp));
   // Every later navigation fails on the image count until the next open.
   EXPECT_FALSE(doc_.ShowImage(0));
   EXPECT_FALSE(doc_.NextImage());
@@ -100,7 +100,7 @@ TEST_F(ImageDocTest, ANameWithoutADotNeverOpens) {
   EXPECT_FALSE(doc_.Open(p.c_str(), 0));
   // Any extension at all lets the readers try their luck.
   EXPECT_TRUE(doc_.Open(Write("picture.txt", MakeBmp(BmpRecipe{})).c_str(), 0));
-  EXPECT_EQ(doc_.currentCodec, &doc_.bmpCodec);
+  EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kBmp));
 }
 
 TEST_F(ImageDocTest, ClearKeepsSettingsAndTheCodec) {
@@ -117,7 +117,7 @@ TEST_F(ImageDocTest, ClearKeepsSettingsAndTheCodec) {
   EXPECT_EQ(doc_.fileName, p);
   EXPECT_EQ(doc_.backColor, 0x123456u);
   EXPECT_FLOAT_EQ(doc_.compressionRatio, 0.5f);
-  EXPECT_EQ(doc_.currentCodec, &doc_.bmpCodec);
+  EXPECT_EQ(doc_.currentCodec, doc_.Codec(CodecId::kBmp));
 }
 
 TEST_F(ImageDocTest, SaveChoosesTheWriterByTheTargetNameOnly) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "codecs/codec_table.h"
 #include "model/image_doc.h"
 #include "test_support.h"
 
