@@ -11,6 +11,7 @@ namespace pelmor::cli {
 int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
+int RunControl(const std::vector<std::string>& args);
 // Lists the formats whose readers this build has.
 int PrintFormats();
 

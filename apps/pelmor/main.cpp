@@ -1,4 +1,4 @@
-// pelmor: the command-line host of the image viewer's document.
+// pelmor: the command-line host of the image viewer's document and controls.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,14 +26,37 @@ constexpr char kHelpText[] =
     "      error.\n"
     "\n"
     "  pelmor render IN OUT --size WxH [--stretch|--no-stretch] [--halign N] [--valign N]\n"
-    "               [--frame N] [--back-color RRGGBB] [--ambient RRGGBB]\n"
-    "      Opens IN as above and paints it as the control shows it in a window of W x H pixels:\n"
-    "      the window is filled with the ambient colour (default FFFFFF), the image is placed by\n"
-    "      the alignments (0 left/top, 1 center, 2 right/bottom; default 0) and stretched to fit\n"
-    "      keeping its aspect ratio (--stretch, the default) or shown at its own size unless it\n"
-    "      is too large (--no-stretch). The window's pixels are written to OUT as a 24-bit\n"
-    "      image; OUT's extension picks the writer as for convert.\n"
+    "               [--frame N] [--back-color RRGGBB] [--ambient RRGGBB] [--caption TEXT]\n"
+    "               [--fore-color RRGGBB] [--control 1|2]\n"
+    "      Puts a control (the second one by default) in a window of W x H pixels, opens IN in\n"
+    "      it (image N) and lets it paint as it shows itself: the window is filled with the\n"
+    "      ambient colour (default FFFFFF), the image is placed by the alignments (0 left/top,\n"
+    "      1 center, 2 right/bottom; default 0) and stretched to fit keeping its aspect ratio\n"
+    "      (--stretch, the default) or shown at its own size unless it is too large\n"
+    "      (--no-stretch). The control's BackColor (--back-color, default FFFFFF) is what GIF\n"
+    "      and PNG transparency shows. When IN does not open, the window shows the caption\n"
+    "      (--caption, in --fore-color, default the window text colour) and is written all the\n"
+    "      same. The window's pixels are written to OUT as a 24-bit image; OUT's extension\n"
+    "      picks the writer as for convert.\n"
     "      Exit codes as for convert.\n"
+    "\n"
+    "  pelmor control [--control 1|2] [--size WxH] [--user-mode 0|1] STEP...\n"
+    "      Drives a control (default 2) in a window of W x H pixels (default 320x240) through\n"
+    "      its dispatch interface, as a script does, one step after the other:\n"
+    "        set NAME VALUE      put a property by name (any case; Font.Size reaches the font)\n"
+    "        get NAME            get a property by name\n"
+    "        call NAME [ARG...]  call a method; it takes as many arguments as it has parameters\n"
+    "        paint OUT           repaint the window and write its pixels (writer by extension)\n"
+    "        wait MS             let MS milliseconds pass\n"
+    "      VALUE and ARG: true or false; a decimal or 0x hex integer; a decimal number; anything\n"
+    "      else is text. --user-mode 0 puts the control in a designer (no animation).\n"
+    "      Prints one JSON line per step:\n"
+    "        {\"step\": N, \"op\": \"get\", \"name\": \"NImages\", \"hr\": \"0x00000000\", \"value\": 4}\n"
+    "      step counts from 1; hr is the call's result (an automation error's own code, such\n"
+    "      as 0x800A017F for setting a read-only property); value is what a get or call\n"
+    "      returned (strings as JSON strings, bytes that are not UTF-8 as \\udcXX escapes, the\n"
+    "      font as an object of its properties), or null.\n"
+    "      Exit 0 when every step ran (whatever the results), 2 on a usage error.\n"
     "\n"
     "  pelmor --formats\n"
     "      Lists the formats this build reads, one short name per line.\n"
@@ -63,6 +86,7 @@ int main(int argc, char** argv) {
     if (command == "info") return RunInfo(args);
     if (command == "convert") return RunConvert(args);
     if (command == "render") return RunRender(args);
+    if (command == "control") return RunControl(args);
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pelmor: %s (see pelmor --help)\n", e.message.c_str());

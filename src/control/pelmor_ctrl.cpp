@@ -170,7 +170,8 @@ void CPelmorCtrl::OnDraw(HDC dc, const RECT& bounds, const RECT&) {
     RECT client;
     if (window->GetClientRect(&client)) area = client;
   }
-  PaintOffscreen(dc, bounds, area, [this](HDC memory, const RECT& r) { PaintContent(memory, r); });
+  PaintOffscreen(
+      dc, bounds, area, [this](HDC memory, const RECT& r) { PaintContent(memory, r); }, &offscreen_);
 }
 
 void CPelmorCtrl::PaintContent(HDC dc, const RECT& rect) {

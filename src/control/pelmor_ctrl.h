@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "display/content_paint.h"
 #include "model/image_doc.h"
 #include "platform/ole/ole_control.h"
 
@@ -111,6 +112,9 @@ class CPelmorCtrl : public ole::COleControl {
   void PreCreateWindow(uint32_t& style) override;
   // Moves the document to an image; a decoding failure, or memory running out, empties it.
   bool ShowDocumentImage(int32_t index);
+
+ private:
+  OffscreenBitmap offscreen_;  // OnDraw's bitmap, reused while the window keeps its size
 };
 
 }  // namespace pelmor

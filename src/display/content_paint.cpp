@@ -7,11 +7,28 @@ namespace pelmor {
 
 using namespace platform;
 
+HBITMAP OffscreenBitmap::Get(HDC dc, int32_t width, int32_t height) {
+  if (bitmap_ != nullptr && !bitmap_->stock && bitmap_->surface.Width() == width &&
+      bitmap_->surface.Height() == height && !bitmap_->surface.Monochrome()) {
+    return bitmap_;
+  }
+  Release();
+  bitmap_ = CreateCompatibleBitmap(dc, width, height);
+  return bitmap_;
+}
+
+void OffscreenBitmap::Release() {
+  if (bitmap_ != nullptr) DeleteObject(bitmap_);
+  bitmap_ = nullptr;
+}
+
 bool PaintOffscreen(HDC dc, const RECT& bounds, const RECT& area,
-                    const std::function<void(HDC, const RECT&)>& paint) {
+                    const std::function<void(HDC, const RECT&)>& paint, OffscreenBitmap* keep) {
   HDC memory = CreateCompatibleDC(dc);
   if (memory == nullptr) return false;
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, area.right - area.left, area.bottom - area.top);
+  const int32_t width = area.right - area.left, height = area.bottom - area.top;
+  HBITMAP bitmap = keep != nullptr ? keep->Get(dc, width, height)
+                                   : CreateCompatibleBitmap(dc, width, height);
   const bool painted = bitmap != nullptr;
   if (painted) {
     HGDIOBJ previous = SelectObject(memory, bitmap);
@@ -19,7 +36,7 @@ bool PaintOffscreen(HDC dc, const RECT& bounds, const RECT& area,
     BitBlt(dc, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
            memory, area.left, area.top, SRCCOPY);
     SelectObject(memory, previous);
-    DeleteObject(bitmap);
+    if (keep == nullptr) DeleteObject(bitmap);
   }
   DeleteDC(memory);
   return painted;

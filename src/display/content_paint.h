@@ -13,11 +13,28 @@
 
 namespace pelmor {
 
+// The bitmap an off-screen paint draws on, kept from one paint to the next while its size stays
+// the same: a fresh one would cost its first touch on every paint.
+class OffscreenBitmap {
+ public:
+  OffscreenBitmap() = default;
+  ~OffscreenBitmap() { Release(); }
+  OffscreenBitmap(const OffscreenBitmap&) = delete;
+  OffscreenBitmap& operator=(const OffscreenBitmap&) = delete;
+  // A bitmap compatible with dc of that size (the kept one when it fits), or null.
+  platform::HBITMAP Get(platform::HDC dc, int32_t width, int32_t height);
+  void Release();
+
+ private:
+  platform::HBITMAP bitmap_ = nullptr;
+};
+
 // Paints through a memory context holding a bitmap of area's size (area is passed to paint as its
 // rectangle), then copies the bitmap to dc at bounds in one block. False, with nothing painted,
-// when the context or the bitmap cannot be had.
+// when the context or the bitmap cannot be had. The bitmap comes from `keep` when one is given.
 bool PaintOffscreen(platform::HDC dc, const platform::RECT& bounds, const platform::RECT& area,
-                    const std::function<void(platform::HDC, const platform::RECT&)>& paint);
+                    const std::function<void(platform::HDC, const platform::RECT&)>& paint,
+                    OffscreenBitmap* keep = nullptr);
 
 // Fills a rectangle with a solid colour (a colour reference).
 void FillBackground(platform::HDC dc, const platform::RECT& rect, platform::COLORREF color);

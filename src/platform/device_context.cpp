@@ -313,9 +313,15 @@ bool TextOut(HDC dc, int32_t x, int32_t y, const char* text, int32_t length) {
   if (dc->bkMode == OPAQUE) Fill(*s, painted, dc->ResolvePixel(dc->bkColor));
 
   const uint32_t ink = dc->ResolvePixel(dc->textColor);
+  // Glyphs far outside the surface are not rendered at all: at a huge size, or in a long line,
+  // nearly all of them are, and each would cost its rendering for nothing. Ink lies within two
+  // cell heights of the pen for any ordinary face.
+  const int64_t margin = 2 * (int64_t{m.ascent} + m.descent) + 16;
+  const bool rowsVisible = int64_t{y} - margin < s->Height() && baseline + m.descent + margin > 0;
   int64_t pen = x;
   for (char32_t c : chars) {
-    if (const GlyphBitmap* g = face->Glyph(c)) {
+    const bool visible = rowsVisible && pen - margin < s->Width() && pen + margin > 0;
+    if (std::shared_ptr<const GlyphBitmap> g = visible ? face->Glyph(c) : nullptr) {
       const int64_t gx = pen + g->left, gy = baseline - g->top;
       for (int32_t row = 0; row < g->height; ++row) {
         const int64_t py = gy + row;

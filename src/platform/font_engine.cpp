@@ -15,11 +15,13 @@ namespace {
 class FixedFace : public FontFace {
  public:
   FixedFace(const FixedFontEngine::Shape& shape) : shape_(shape) {
-    box_.left = shape.boxLeft;
-    box_.top = shape.boxTop;
-    box_.width = shape.boxWidth;
-    box_.height = shape.boxHeight;
-    box_.coverage.assign(static_cast<size_t>(shape.boxWidth) * shape.boxHeight, 255);
+    auto box = std::make_shared<GlyphBitmap>();
+    box->left = shape.boxLeft;
+    box->top = shape.boxTop;
+    box->width = shape.boxWidth;
+    box->height = shape.boxHeight;
+    box->coverage.assign(static_cast<size_t>(shape.boxWidth) * shape.boxHeight, 255);
+    box_ = std::move(box);
   }
   FontMetrics Metrics() const override {
     FontMetrics m;
@@ -32,11 +34,13 @@ class FixedFace : public FontFace {
     return m;
   }
   int32_t Advance(char32_t) override { return shape_.advance; }
-  const GlyphBitmap* Glyph(char32_t c) override { return c > U' ' ? &box_ : nullptr; }
+  std::shared_ptr<const GlyphBitmap> Glyph(char32_t c) override {
+    return c > U' ' ? box_ : nullptr;
+  }
 
  private:
   FixedFontEngine::Shape shape_;
-  GlyphBitmap box_;
+  std::shared_ptr<const GlyphBitmap> box_;
 };
 
 }  // namespace

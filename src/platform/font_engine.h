@@ -54,8 +54,9 @@ class FontFace {
   virtual FontMetrics Metrics() const = 0;
   // Horizontal advance of a character in whole pixels.
   virtual int32_t Advance(char32_t c) = 0;
-  // The character's coverage, or null when it paints nothing. Stays valid as long as the face.
-  virtual const GlyphBitmap* Glyph(char32_t c) = 0;
+  // The character's coverage, or null when it paints nothing. The caller's reference keeps it
+  // valid; a face may forget glyphs it has handed out (its cache is bounded).
+  virtual std::shared_ptr<const GlyphBitmap> Glyph(char32_t c) = 0;
 };
 
 class FontEngine {

@@ -54,47 +54,67 @@ class FreeTypeFace : public FontFace {
 
   int32_t Advance(char32_t c) override {
     std::lock_guard<std::mutex> hold(lock_);
-    return Load(c).advance;
+    auto it = advances_.find(c);
+    if (it != advances_.end()) return it->second;
+    if (advances_.size() >= kMaxAdvances) advances_.clear();
+    int32_t advance = 0;
+    if (LoadSynthesised(c)) advance = RoundPixels(face_->glyph->advance.x);
+    advances_.emplace(c, advance);
+    return advance;
   }
 
-  const GlyphBitmap* Glyph(char32_t c) override {
+  std::shared_ptr<const GlyphBitmap> Glyph(char32_t c) override {
     std::lock_guard<std::mutex> hold(lock_);
-    const Entry& e = Load(c);
-    return e.bitmap.width > 0 && e.bitmap.height > 0 ? &e.bitmap : nullptr;
+    auto it = glyphs_.find(c);
+    if (it != glyphs_.end()) return it->second;
+    std::shared_ptr<const GlyphBitmap> g = Render(c);
+    const size_t bytes = g != nullptr ? g->coverage.size() : 0;
+    // The cache is bounded: large sizes and many characters cannot pile up memory. Glyphs handed
+    // out stay alive with their holders.
+    if (cachedBytes_ + bytes > kCacheBytes || glyphs_.size() >= kMaxAdvances) {
+      glyphs_.clear();
+      cachedBytes_ = 0;
+    }
+    if (bytes <= kCacheBytes) {
+      glyphs_.emplace(c, g);
+      cachedBytes_ += bytes;
+    }
+    return g;
   }
 
  private:
-  struct Entry {
-    int32_t advance = 0;
-    GlyphBitmap bitmap;
-  };
+  static constexpr size_t kCacheBytes = size_t{8} << 20;
+  static constexpr size_t kMaxAdvances = 65536;
 
-  // Renders a character once; later calls find it in the cache. Called with lock_ held.
-  const Entry& Load(char32_t c) {
-    auto it = cache_.find(c);
-    if (it != cache_.end()) return it->second;
-    Entry& e = cache_[c];
-    if (FT_Load_Char(face_, c, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0) return e;
+  // Loads a character's outline with the synthesised slant and weight. Called with lock_ held.
+  bool LoadSynthesised(char32_t c) {
+    if (FT_Load_Char(face_, c, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0) return false;
     FT_GlyphSlot slot = face_->glyph;
     if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
       if (oblique_) FT_GlyphSlot_Oblique(slot);
       if (embolden_) FT_GlyphSlot_Embolden(slot);
     }
-    e.advance = RoundPixels(slot->advance.x);
-    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return e;
+    return true;
+  }
+
+  // The character's coverage, or null when it paints nothing. Called with lock_ held.
+  std::shared_ptr<const GlyphBitmap> Render(char32_t c) {
+    if (!LoadSynthesised(c)) return nullptr;
+    FT_GlyphSlot slot = face_->glyph;
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return nullptr;
     const FT_Bitmap& bm = slot->bitmap;
-    if (bm.width == 0 || bm.rows == 0) return e;
-    if (bm.pixel_mode != FT_PIXEL_MODE_GRAY && bm.pixel_mode != FT_PIXEL_MODE_MONO) return e;
-    GlyphBitmap& g = e.bitmap;
-    g.left = slot->bitmap_left;
-    g.top = slot->bitmap_top;
-    g.width = static_cast<int32_t>(bm.width);
-    g.height = static_cast<int32_t>(bm.rows);
-    g.coverage.resize(static_cast<size_t>(g.width) * g.height);
-    for (int32_t y = 0; y < g.height; ++y) {
+    if (bm.width == 0 || bm.rows == 0) return nullptr;
+    if (bm.pixel_mode != FT_PIXEL_MODE_GRAY && bm.pixel_mode != FT_PIXEL_MODE_MONO) return nullptr;
+    auto g = std::make_shared<GlyphBitmap>();
+    g->left = slot->bitmap_left;
+    g->top = slot->bitmap_top;
+    g->width = static_cast<int32_t>(bm.width);
+    g->height = static_cast<int32_t>(bm.rows);
+    g->coverage.resize(static_cast<size_t>(g->width) * g->height);
+    for (int32_t y = 0; y < g->height; ++y) {
       const unsigned char* src = bm.buffer + static_cast<ptrdiff_t>(y) * bm.pitch;
-      uint8_t* dst = g.coverage.data() + static_cast<size_t>(y) * g.width;
-      for (int32_t x = 0; x < g.width; ++x) {
+      uint8_t* dst = g->coverage.data() + static_cast<size_t>(y) * g->width;
+      for (int32_t x = 0; x < g->width; ++x) {
         if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
           dst[x] = static_cast<uint8_t>(bm.num_grays == 256 ? src[x]
                                                              : src[x] * 255 / (bm.num_grays - 1));
@@ -103,7 +123,7 @@ class FreeTypeFace : public FontFace {
         }
       }
     }
-    return e;
+    return g;
   }
 
   FT_Face face_;
@@ -111,7 +131,9 @@ class FreeTypeFace : public FontFace {
   bool oblique_;
   FontMetrics metrics_;
   std::mutex lock_;
-  std::unordered_map<char32_t, Entry> cache_;
+  std::unordered_map<char32_t, int32_t> advances_;
+  std::unordered_map<char32_t, std::shared_ptr<const GlyphBitmap>> glyphs_;
+  size_t cachedBytes_ = 0;
 };
 
 class FreeTypeEngine : public FontEngine {
@@ -135,12 +157,16 @@ class FreeTypeEngine : public FontEngine {
     auto it = faces_.find(key);
     if (it != faces_.end()) return it->second;
     std::shared_ptr<FontFace> face = Open(font);
+    // Faces in use stay alive with their users; the engine keeps a bounded number for reuse, so
+    // that many names and sizes cannot pile up.
+    if (faces_.size() >= kMaxFaces) faces_.clear();
     if (face) faces_.emplace(key, face);
     return face;
   }
 
  private:
   using Key = std::tuple<std::string, int32_t, bool, bool>;
+  static constexpr size_t kMaxFaces = 32;
 
   // The file fontconfig picks for the description, opened at its pixel size.
   std::shared_ptr<FontFace> Open(const FontDescription& font) {

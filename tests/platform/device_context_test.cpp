@@ -218,6 +218,41 @@ TEST_F(TextTest, UnderlineAndStrikeOutSpanTheText) {
   EXPECT_TRUE(DeleteObject(font));
 }
 
+// Only glyphs that can reach the surface are rendered, so a long line or a huge font costs no more
+// than what shows.
+TEST_F(TextTest, GlyphsFarOutsideTheSurfaceAreNotRendered) {
+  struct Counting : FontEngine {
+    struct Face : FontFace {
+      std::shared_ptr<FontFace> inner;
+      int* glyphs;
+      FontMetrics Metrics() const override { return inner->Metrics(); }
+      int32_t Advance(char32_t c) override { return inner->Advance(c); }
+      std::shared_ptr<const GlyphBitmap> Glyph(char32_t c) override {
+        ++*glyphs;
+        return inner->Glyph(c);
+      }
+    };
+    std::shared_ptr<FontFace> Face(const FontDescription& d) override {
+      auto f = std::make_shared<struct Face>();
+      f->inner = fixed.Face(d);
+      f->glyphs = &glyphs;
+      return f;
+    }
+    FixedFontEngine fixed;
+    int glyphs = 0;
+  } counting;
+  SetFontEngine(c_.Dc(), &counting);
+  const std::string line(10000, 'x');
+  ASSERT_TRUE(TextOut(c_.Dc(), -4000, 0, line.data(), static_cast<int32_t>(line.size())));
+  // 40 pixels of surface and a margin of 2 x 16 + 16 on either side: about 17 characters of 8.
+  EXPECT_LE(counting.glyphs, 20);
+  EXPECT_GE(counting.glyphs, 5);
+  EXPECT_EQ(c_.At(1, 3), 0x000000u);  // still drawn where it shows
+  counting.glyphs = 0;
+  ASSERT_TRUE(TextOut(c_.Dc(), 0, 5000, line.data(), static_cast<int32_t>(line.size())));
+  EXPECT_EQ(counting.glyphs, 0);
+}
+
 TEST(FreeTypeText, TheDefaultFaceMeasuresAndDraws) {
   FontDescription d;
   d.pointSize = 12;  // 16 pixels an em

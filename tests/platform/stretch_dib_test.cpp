@@ -249,6 +249,26 @@ TEST(StretchFormats, EveryPixelFormatConvertsBeforeDrawing) {
   }
 }
 
+// 24-bit rows go through several conversion loops (eight, four and one pixel at a time, by what
+// the processor has); every width and start column must come out the same as pixel by pixel.
+TEST(StretchFormats, TrueColourRowsOfEveryWidthAndStart) {
+  uint32_t seed = 12345;
+  for (int32_t width = 1; width <= 40; ++width) {
+    std::vector<uint32_t> row(static_cast<size_t>(width));
+    for (uint32_t& p : row) p = (seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFF;
+    const Dib dib(TrueColorSpec({row, row}));
+    for (int32_t start : {0, 1, 3, width / 2}) {
+      if (start >= width) continue;
+      Canvas c(width, 2, 0xABCDEF);
+      ASSERT_NE(c.Stretch(dib, 0, 0, width - start, 2, start, 0, width - start, 2), 0);
+      for (int32_t x = 0; x < width - start; ++x) {
+        ASSERT_EQ(c.At(x, 0), row[static_cast<size_t>(start + x)]) << width << " from " << start;
+      }
+      EXPECT_EQ(c.At(width - 1, 0), start == 0 ? row.back() : 0xABCDEFu);
+    }
+  }
+}
+
 TEST(StretchFormats, UndrawableHeadersPaintNothing) {
   auto base = [] { return Recipe(24, BI_RGB, 1, {1, 2, 3, 0}); };
   std::vector<std::pair<const char*, DibRecipe>> cases;

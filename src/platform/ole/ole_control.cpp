@@ -145,7 +145,7 @@ void COleControl::OnPaint() {
 void COleControl::OnDestroy() { window_ = nullptr; }
 
 void COleControl::OnDraw(HDC dc, const RECT& bounds, const RECT&) {
-  HBRUSH brush = CreateSolidBrush(TranslateColor(backColor_));
+  HBRUSH brush = CreateSolidBrush(TranslateColor(GetBackColor()));
   FillRect(dc, &bounds, brush);
   DeleteObject(brush);
 }
@@ -247,7 +247,7 @@ void COleControl::OnFontObjectChanged() {
 }
 
 void COleControl::SetForeColor(OLE_COLOR color) {
-  if (color == foreColor_) return;
+  if (color == GetForeColor()) return;
   COLORREF unused;
   if (FAILED(OleTranslateColor(color, DefaultSystemColors(), &unused))) {
     ThrowError(CTL_E_INVALIDPROPERTYVALUE);
@@ -260,7 +260,7 @@ void COleControl::SetForeColor(OLE_COLOR color) {
 }
 
 void COleControl::SetBackColor(OLE_COLOR color) {
-  if (color == backColor_) return;
+  if (color == GetBackColor()) return;
   COLORREF unused;
   if (FAILED(OleTranslateColor(color, DefaultSystemColors(), &unused))) {
     ThrowError(CTL_E_INVALIDPROPERTYVALUE);

@@ -5,6 +5,7 @@
 // SetModifiedFlag, SetControlSize; colour translation; and the identity a container asks for.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -126,9 +127,10 @@ class COleControl : public DispatchObject,
   COleFont& GetFont() { return *font_; }
   const std::shared_ptr<COleFont>& GetFontObject() const { return font_; }
   void SetFont(const FontDesc& desc);
-  OLE_COLOR GetForeColor() const { return foreColor_; }
+  // The colours may be read from another thread (a worker painting); reads and writes are atomic.
+  OLE_COLOR GetForeColor() const { return foreColor_.load(std::memory_order_relaxed); }
   void SetForeColor(OLE_COLOR color);
-  OLE_COLOR GetBackColor() const { return backColor_; }
+  OLE_COLOR GetBackColor() const { return backColor_.load(std::memory_order_relaxed); }
   void SetBackColor(OLE_COLOR color);
   bool GetEnabled() const { return enabled_; }
   void SetEnabled(bool enabled);
@@ -206,8 +208,8 @@ class COleControl : public DispatchObject,
 
   std::string caption_;
   std::shared_ptr<COleFont> font_;
-  OLE_COLOR foreColor_ = SystemColor(COLOR_WINDOWTEXT);
-  OLE_COLOR backColor_ = SystemColor(COLOR_WINDOW);
+  std::atomic<OLE_COLOR> foreColor_{SystemColor(COLOR_WINDOWTEXT)};
+  std::atomic<OLE_COLOR> backColor_{SystemColor(COLOR_WINDOW)};
   bool enabled_ = true;
   int16_t borderStyle_ = 0;
 };
