@@ -355,8 +355,9 @@ bool TextFilePropertyBag::Load(TextBagError* error) {
   const platform::FileReadStatus read = platform::ReadWholeFile(path_.c_str(), text, kLargestFile);
   if (read != platform::FileReadStatus::kOk) {
     if (error != nullptr) {
-      *error = {0, read == platform::FileReadStatus::kTooLarge ? "the file is larger than 16 MiB"
-                                                 : "the file cannot be read"};
+      const bool tooLarge = read == platform::FileReadStatus::kTooLarge;
+      *error = {0, tooLarge ? "the file is larger than 16 MiB" : "the file cannot be read",
+                !tooLarge};
     }
     return false;
   }

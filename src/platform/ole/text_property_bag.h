@@ -30,6 +30,7 @@ namespace pelmor::ole {
 struct TextBagError {
   size_t line = 0;  // 1-based; 0 when the whole file is at fault
   std::string message;
+  bool unreadable = false;  // the file could not be opened or read (not a fault of its text)
   std::string ToString() const;
 };
 
