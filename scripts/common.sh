@@ -6,6 +6,13 @@ jobs=$(nproc 2>/dev/null || echo 2)
 build_tree() {
   local dir=$1
   shift
+  build_target "$dir" all "$@"
+}
+
+# build_target DIR TARGET [cmake options...]: configures (once) and builds one target in DIR.
+build_target() {
+  local dir=$1 target=$2
+  shift 2
   local launcher=()
   # ccache, where a developer has it, shares objects between build folders and work trees.
   if command -v ccache >/dev/null 2>&1; then
@@ -13,7 +20,7 @@ build_tree() {
     export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")}
   fi
   cmake -S "$root" -B "$dir" "${launcher[@]}" "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+  cmake --build "$dir" -j "$jobs" --target "$target"
 }
 
 # The shared corpus folder (with EXPECTED.json), or nothing when it is not on this machine.

@@ -137,6 +137,9 @@ const std::vector<Amplifier>& Amplifiers() {
        Amplifier::kOpenAndStepThrough},
       {"jpeg-empty-scans.jpg", JpegEmptyScans, JpegPicture, JpegCoefficients, 2048, false,
        Amplifier::kOpen},
+      // Above 64 MiB of coefficients for more blocks than the file could code, refused at once.
+      {"jpeg-coefficients-beyond-file.jpg", JpegEmptyScans, JpegPicture, Nothing, 16000, false,
+       Amplifier::kOpen},
       {"tiff-bilevel-to-jpeg.tif", BilevelPage, BilevelPicture, Nothing, 4096, true,
        Amplifier::kOpenAndSaveJpeg},
       {"tiff-page-chain.tif", PageChain, PageChainPicture, Nothing, 200, true,

@@ -12,6 +12,7 @@ int RunInfo(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
 int RunControl(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& args);
 // Lists the formats whose readers this build has.
 int PrintFormats();
 

@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "control/dispatch_tables.h"
 #include "control/headless_control.h"
+#include "input_steps.h"
 #include "platform/file.h"
 #include "platform/ole/archive.h"
 #include "platform/ole/text_property_bag.h"
@@ -135,10 +136,11 @@ std::vector<Step> ParseSteps(const std::vector<std::string>& args, size_t first,
       if (ms.empty() || ms.size() > 7 || ms.find_first_not_of("0123456789") != std::string::npos) {
         throw UsageError{"wait needs milliseconds (0 to 9999999), not '" + ms + "'"};
       }
-    } else {
+    } else if (!ParseInputStep(s.op, args, i, s.name, s.args)) {
       throw UsageError{"unknown step '" + s.op +
                        "' (set, get, call, paint, wait, save-stream, load-stream, save-bag, "
-                       "load-bag)"};
+                       "load-bag, " +
+                       kInputStepNames + ")"};
     }
     steps.push_back(std::move(s));
   }
@@ -252,6 +254,8 @@ int RunControl(const std::vector<std::string>& args) {
     } else if (s.op == "wait") {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(s.name.c_str(), nullptr, 10)));
       Print(number, s, S_OK, "null");
+    } else {
+      Print(number, s, S_OK, RunInputStep(hc, s.op, s.name, s.args));
     }
   }
   return kExitOk;

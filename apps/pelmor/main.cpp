@@ -47,11 +47,24 @@ constexpr char kHelpText[] =
     "        get NAME            get a property by name\n"
     "        call NAME [ARG...]  call a method; it takes as many arguments as it has parameters\n"
     "        paint OUT           repaint the window and write its pixels (writer by extension)\n"
-    "        wait MS             let MS milliseconds pass\n"
+    "        wait MS             let MS milliseconds pass (an animation plays on)\n"
+    "        key CODE            a key pressed in the window (virtual-key code: 0x21 Page Up,\n"
+    "                            0x22 Page Down, 0x23 End, 0x24 Home, 0x25-0x28 the arrows)\n"
+    "        wheel DELTA         the wheel turned by DELTA 120ths of a notch (positive: up)\n"
+    "        hscroll CODE [POS]  a horizontal scroll bar request (0 line left, 1 line right,\n"
+    "        vscroll CODE [POS]  2 page left, 3 page right, 4 thumb let go, 5 thumb dragged,\n"
+    "                            6 start, 7 end, 8 end of scrolling; up and down for vscroll);\n"
+    "                            POS drags the thumb there first\n"
+    "        resize WxH          the container gives the window a new outer size\n"
+    "        scrollinfo          the bars and the client area, as the value:\n"
+    "                            {\"horizontal\": {\"min\": 0, \"max\": 300, \"page\": 200,\n"
+    "                            \"pos\": 0, \"visible\": true}, \"vertical\": {...},\n"
+    "                            \"client\": [W, H]}\n"
     "        save-stream FILE    save the control's state to FILE as a stream of bytes\n"
     "        load-stream FILE    load the control's state from such a FILE\n"
     "        save-bag FILE       save the control's named properties to FILE as text\n"
     "        load-bag FILE       load the control's named properties from such a FILE\n"
+    "      CODE, DELTA and POS are decimal or 0x hex integers.\n"
     "      VALUE and ARG: true or false; a decimal or 0x hex integer; a decimal number; anything\n"
     "      else is text. --user-mode 0 puts the control in a designer (no animation).\n"
     "      Prints one JSON line per step:\n"
@@ -64,6 +77,19 @@ constexpr char kHelpText[] =
     "      stream ends early) or 0x80040203 (the state is not well formed) when the state is\n"
     "      refused, 0x80004005 when FILE cannot be read or written.\n"
     "      Exit 0 when every step ran (whatever the results), 2 on a usage error.\n"
+    "\n"
+    "  pelmor play IN OUTDIR [--size WxH] [--frames N]\n"
+    "      Plays IN in the second control in a window of W x H pixels (default: the image's\n"
+    "      size) and writes N frames (default: every image and the first again) as the control\n"
+    "      painted them: OUTDIR/frame-0001.bmp the image shown after the open, then each frame\n"
+    "      the animation worker painted, in order. The worker's time moves on by its waits, so\n"
+    "      the command does not wait out the delays. OUTDIR/frames.json lists the frames, one\n"
+    "      object each, which are also printed one per line:\n"
+    "        {\"file\": \"frame-0001.bmp\", \"currentImage\": 0, \"ms\": 0}\n"
+    "      currentImage is the image painted; ms the milliseconds since the open. A still\n"
+    "      image, or a file that is not animated, has one frame.\n"
+    "      Exit 0 when the frames are written, 1 when IN did not open or stopped showing\n"
+    "      frames, 3 when a frame or the list could not be written, 2 on a usage error.\n"
     "\n"
     "  pelmor --formats\n"
     "      Lists the formats this build reads, one short name per line.\n"
@@ -94,6 +120,7 @@ int main(int argc, char** argv) {
     if (command == "convert") return RunConvert(args);
     if (command == "render") return RunRender(args);
     if (command == "control") return RunControl(args);
+    if (command == "play") return RunPlay(args);
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pelmor: %s (see pelmor --help)\n", e.message.c_str());

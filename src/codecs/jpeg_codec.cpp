@@ -1,6 +1,8 @@
 #include "codecs/jpeg_codec.h"
 
 // jpeglib.h needs FILE and size_t declared first.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -40,6 +42,12 @@ constexpr JDIMENSION kRowBatch = 16;
 // cost a full pass each.
 constexpr uint64_t kFreeStarvedBlocks = uint64_t{1} << 21;
 constexpr uint64_t kStarvedPasses = 4;
+// A picture of several scans keeps all its coefficients (64 of two bytes per block) until the last
+// scan is read. Every block costs at least one bit in its component's first scan, so a complete
+// file holds at most 8 blocks per byte: a buffer above kFreeCoefficientBytes for more blocks than
+// that is refused before the library asks for it (and before the picture is made).
+constexpr uint64_t kFreeCoefficientBytes = uint64_t{64} << 20;
+constexpr uint64_t kBlocksPerFileByte = 8;
 
 // The library's error manager with the point that a fatal error jumps back to, and what one call
 // keeps beside the library: the memory it lets the library take, and the blocks visited by scans
@@ -82,6 +90,23 @@ void DropMessage(j_common_ptr /*cinfo*/) {}
 // The blocks of one component of a decompression.
 uint64_t ComponentBlocks(const jpeg_component_info& c) {
   return uint64_t{c.width_in_blocks} * c.height_in_blocks;
+}
+
+// Whether the coefficient buffer of a picture of several scans would be far beyond what a file of
+// `fileBytes` can fill (see kFreeCoefficientBytes).
+bool CoefficientsBeyondFile(j_decompress_ptr d, uint64_t fileBytes) {
+  if (!jpeg_has_multiple_scans(d)) return false;
+  uint64_t blocks = 0, bufferBlocks = 0;
+  for (int c = 0; c < d->num_components; ++c) {
+    const jpeg_component_info& comp = d->comp_info[c];
+    blocks += ComponentBlocks(comp);
+    // The library rounds each component up to whole MCUs.
+    const uint64_t h = static_cast<uint64_t>(std::max(comp.h_samp_factor, 1));
+    const uint64_t v = static_cast<uint64_t>(std::max(comp.v_samp_factor, 1));
+    bufferBlocks += (comp.width_in_blocks + h - 1) / h * h * ((comp.height_in_blocks + v - 1) / v * v);
+  }
+  return bufferBlocks * sizeof(JBLOCK) > kFreeCoefficientBytes &&
+         blocks > kBlocksPerFileByte * fileBytes;
 }
 
 // Warnings are dropped, but one is counted: the data of a scan running out. The rest of that scan
@@ -215,7 +240,7 @@ struct Compressor {
 
 // Everything of Load after the jump point is armed. Only plain locals live here: a library error
 // leaves this frame by a long jump.
-bool Decode(CImageDoc& doc, Decompressor& d, std::FILE* file) {
+bool Decode(CImageDoc& doc, Decompressor& d, std::FILE* file, uint64_t fileBytes) {
   jpeg_decompress_struct& cinfo = d.cinfo;
   jpeg_create_decompress(&cinfo);
   CountLibraryMemory(reinterpret_cast<j_common_ptr>(&cinfo), doc.budget);
@@ -229,6 +254,8 @@ bool Decode(CImageDoc& doc, Decompressor& d, std::FILE* file) {
   // The library writes blue, green, red itself: the same bytes as swapping its RGB output.
   if (!grey) cinfo.out_color_space = JCS_EXT_BGR;
   if (doc.block) return false;
+
+  if (CoefficientsBeyondFile(&cinfo, fileBytes)) return false;
 
   // The image is allocated before decompression starts, so that a file claiming a huge picture is
   // refused before the library builds its buffers for it.
@@ -398,8 +425,11 @@ bool CJpegCodec::Load(int32_t /*imageIndex*/) {
   FilePtr file(std::fopen(doc.fileName.c_str(), "rb"));
   if (!file) return false;
   Decompressor d;
+  struct stat info {};
+  if (::fstat(::fileno(file.get()), &info) != 0 || info.st_size < 0) return false;
+  const auto fileBytes = static_cast<uint64_t>(info.st_size);
   if (setjmp(d.session.jump) != 0) return false;  // the library gave up; d and file clean up
-  if (!Decode(doc, d, file.get())) return false;
+  if (!Decode(doc, d, file.get(), fileBytes)) return false;
   doc.imageCount = 1;
   doc.currentImage = 0;
   return true;

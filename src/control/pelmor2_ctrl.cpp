@@ -4,6 +4,7 @@
 
 #include "control/dispatch_tables.h"
 #include "control/pelmor_ids.h"
+#include "display/scroll_steps.h"
 
 namespace pelmor {
 
@@ -16,9 +17,68 @@ LRESULT HandleCreate(ole::COleControl& self, const Message& m) {
   return create != nullptr ? static_cast<CPelmor2Ctrl&>(self).OnCreate(*create) : -1;
 }
 
+LRESULT HandleHScroll(ole::COleControl& self, const Message& m) {
+  static_cast<CPelmor2Ctrl&>(self).OnHScroll(LOWORD(m.wParam));
+  return 0;
+}
+
+LRESULT HandleVScroll(ole::COleControl& self, const Message& m) {
+  static_cast<CPelmor2Ctrl&>(self).OnVScroll(LOWORD(m.wParam));
+  return 0;
+}
+
+LRESULT HandleKeyDown(ole::COleControl& self, const Message& m) {
+  static_cast<CPelmor2Ctrl&>(self).OnKeyDown(static_cast<uint32_t>(m.wParam));
+  return 0;
+}
+
+LRESULT HandleMouseWheel(ole::COleControl& self, const Message& m) {
+  return static_cast<CPelmor2Ctrl&>(self).OnMouseWheel(GET_WHEEL_DELTA_WPARAM(m.wParam)) ? 1 : 0;
+}
+
 constexpr ole::MessageMapEntry kEntries[] = {
-    {WM_CREATE, HandleCreate},
+    {WM_CREATE, HandleCreate},     {WM_HSCROLL, HandleHScroll},         {WM_VSCROLL, HandleVScroll},
+    {WM_KEYDOWN, HandleKeyDown},   {WM_MOUSEWHEEL, HandleMouseWheel},
 };
+
+// Virtual-key codes of the keys that scroll.
+constexpr uint32_t VK_PRIOR = 0x21;
+constexpr uint32_t VK_NEXT = 0x22;
+constexpr uint32_t VK_END = 0x23;
+constexpr uint32_t VK_HOME = 0x24;
+constexpr uint32_t VK_LEFT = 0x25;
+constexpr uint32_t VK_UP = 0x26;
+constexpr uint32_t VK_RIGHT = 0x27;
+constexpr uint32_t VK_DOWN = 0x28;
+
+// Reads everything a bar holds; false when it cannot be read.
+bool ReadBar(const WindowModel* window, int bar, BarValues& out) {
+  SCROLLINFO info;
+  info.fMask = SIF_ALL;
+  if (window == nullptr || !window->GetScrollInfo(bar, info)) return false;
+  out = {info.nMin, info.nMax, info.nPage, info.nPos, info.nTrackPos};
+  return true;
+}
+
+// Sets the position alone (the bar clamps it).
+void SetBarPos(WindowModel* window, int bar, int32_t pos) {
+  SCROLLINFO info;
+  info.fMask = SIF_POS;
+  info.nPos = pos;
+  window->SetScrollInfo(bar, info, true);
+}
+
+// Sets back everything that was read, with a new position.
+void SetBarAll(WindowModel* window, int bar, const BarValues& values, int32_t pos) {
+  SCROLLINFO info;
+  info.fMask = SIF_ALL;
+  info.nMin = values.min;
+  info.nMax = values.max;
+  info.nPage = values.page;
+  info.nPos = pos;
+  info.nTrackPos = values.trackPos;
+  window->SetScrollInfo(bar, info, true);
+}
 
 }  // namespace
 
@@ -29,6 +89,8 @@ CPelmor2Ctrl::CPelmor2Ctrl() {
   InitializeIIDs(&DIID_DPelmor2, &DIID_DPelmor2Events);
   scrolling = 0;
 }
+
+CPelmor2Ctrl::~CPelmor2Ctrl() { StopAnimation(); }
 
 void CPelmor2Ctrl::Serialize(ole::Archive& ar) {
   COleControl::Serialize(ar);
@@ -168,6 +230,90 @@ void CPelmor2Ctrl::OnBackColorChanged() {
   }
   LoadFile(filePath, current);
   InvalidateControl(nullptr, false);
+}
+
+void CPelmor2Ctrl::ScrollBar(int bar, int code, int32_t count) {
+  WindowModel* window = GetWindow();
+  BarValues values;
+  if (!ReadBar(window, bar, values)) return;
+  SetBarPos(window, bar, ScrollTarget(values, code, count));
+  InvalidateControl(nullptr, false);
+}
+
+void CPelmor2Ctrl::OnHScroll(int code) {
+  if (scrolling != 0) ScrollBar(SB_HORZ, code, 1);
+  Default();
+}
+
+void CPelmor2Ctrl::OnVScroll(int code) {
+  if (scrolling != 0) ScrollBar(SB_VERT, code, 1);
+  Default();
+}
+
+void CPelmor2Ctrl::OnKeyDown(uint32_t key) {
+  if (scrolling != 0) {
+    WindowModel* window = GetWindow();
+    BarValues v;
+    switch (key) {
+      case VK_PRIOR:
+        if (!ReadBar(window, SB_VERT, v)) break;
+        SetBarPos(window, SB_VERT, PageUpTarget(v));
+        InvalidateControl(nullptr, false);
+        break;
+      case VK_NEXT:
+        if (!ReadBar(window, SB_VERT, v)) break;
+        SetBarPos(window, SB_VERT, PageDownTarget(v));
+        InvalidateControl(nullptr, false);
+        break;
+      case VK_END:
+        // One short of the maximum: with a page of two or more the bar clamps it to the bottom.
+        if (!ReadBar(window, SB_VERT, v)) break;
+        SetBarAll(window, SB_VERT, v, v.max > 0 ? v.max - 1 : 0);
+        InvalidateControl(nullptr, false);
+        break;
+      case VK_HOME:
+        if (!ReadBar(window, SB_VERT, v)) break;
+        SetBarAll(window, SB_VERT, v, v.min);
+        InvalidateControl(nullptr, false);
+        break;
+      case VK_LEFT:
+        ScrollBar(SB_HORZ, kLineUp, 1);
+        break;
+      case VK_UP:
+        ScrollBar(SB_VERT, kLineUp, 1);
+        break;
+      case VK_RIGHT:
+        ScrollBar(SB_HORZ, kLineDown, 1);
+        break;
+      case VK_DOWN:
+        ScrollBar(SB_VERT, kLineDown, 1);
+        break;
+      default:
+        break;
+    }
+  }
+  Default();
+}
+
+bool CPelmor2Ctrl::OnMouseWheel(int16_t delta) {
+  const WheelNotch notch = CollectWheel(wheelDelta, delta);
+  if (notch == WheelNotch::kNone) return true;
+  WindowModel* window = GetWindow();
+  if (notch == WheelNotch::kDown && wheelLines != -1) {
+    ScrollBar(SB_VERT, kLineDown, wheelLines);
+    return true;
+  }
+  BarValues v;
+  if (!ReadBar(window, SB_VERT, v)) return true;
+  int32_t pos = 0;
+  if (notch == WheelNotch::kUp) {
+    pos = wheelLines == -1 ? PageUpTarget(v) : ScrollTarget(v, kLineUp, wheelLines);
+  } else {
+    pos = PageDownTarget(v);
+  }
+  SetBarPos(window, SB_VERT, pos);
+  InvalidateControl(nullptr, false);
+  return true;
 }
 
 }  // namespace pelmor

@@ -13,6 +13,8 @@ namespace pelmor {
 class CPelmor2Ctrl : public CPelmorCtrl {
  public:
   CPelmor2Ctrl();
+  // Stops a worker before anything of this class goes.
+  ~CPelmor2Ctrl() override;
 
   const char* GetRuntimeClassName() const override { return "CPelmor2Ctrl"; }
   ole::GUID GetClassID() const override;
@@ -48,6 +50,21 @@ class CPelmor2Ctrl : public CPelmorCtrl {
   bool ShowImageN(uint32_t index);
   bool Save(const std::string& fileName);
   bool OpenImage(const std::string& fileName, uint32_t index);
+
+  // --- Scrolling and input (host thread) ---
+  // Moves a bar (SB_HORZ or SB_VERT) as a scroll request code asks (count lines for the line
+  // codes) and repaints; nothing when the bar cannot be read.
+  void ScrollBar(int bar, int code, int32_t count);
+  // Scroll messages: the bar moves only while Scrolling is on; the message then goes on to the
+  // default processing.
+  void OnHScroll(int code);
+  void OnVScroll(int code);
+  // Page Up/Down, Home and End move the vertical bar, the arrows a line either way, only while
+  // Scrolling is on; the key then goes on to the default processing.
+  void OnKeyDown(uint32_t key);
+  // The wheel moves the vertical bar whatever Scrolling says (its range is empty unless scrolling
+  // set one): a notch up or down once a whole one has collected. Always true.
+  bool OnMouseWheel(int16_t delta);
 
  protected:
   void OnBackColorChanged() override;

@@ -1,8 +1,12 @@
 #include "control/pelmor_ctrl.h"
 
+#include <functional>
+#include <system_error>
+
 #include "control/dispatch_tables.h"
 #include "control/pelmor_ids.h"
 #include "display/content_paint.h"
+#include "display/frame_player.h"
 
 namespace pelmor {
 
@@ -28,10 +32,34 @@ LRESULT HandleSettingChange(COleControl& self, const Message&) {
   return 0;
 }
 
+LRESULT HandleDestroy(COleControl& self, const Message&) {
+  static_cast<CPelmorCtrl&>(self).OnDestroy();
+  return 0;
+}
+
 constexpr ole::MessageMapEntry kEntries[] = {
     {WM_CREATE, HandleCreate},
     {WM_SIZE, HandleSize},
     {WM_SETTINGCHANGE, HandleSettingChange},
+    {WM_DESTROY, HandleDestroy},
+};
+
+// The worker's view of its control: the stop flag and the frame delay under the control's lock.
+class ControlFrames final : public FrameSequence {
+ public:
+  explicit ControlFrames(CPelmorCtrl& control) : control_(control) {}
+  bool KeepPlaying() override {
+    std::lock_guard<std::mutex> hold(control_.lock);
+    return control_.animating;
+  }
+  int32_t FrameDelay() override {
+    std::lock_guard<std::mutex> hold(control_.lock);
+    return control_.doc.delayTime;
+  }
+  void ShowNextFrame() override { control_.ShowNextAnimationFrame(); }
+
+ private:
+  CPelmorCtrl& control_;
 };
 
 }  // namespace
@@ -287,7 +315,20 @@ int32_t CPelmorCtrl::QueryWheelScrollLines() const {
 bool CPelmorCtrl::StartAnimation() {
   // In a designer the first frame stays on screen.
   if (!AmbientUserMode()) return true;
-  // Frames are not played yet: the image stays on its current frame, and no worker exists.
+  StopAnimation();  // never two workers (and a thread object still joinable cannot be replaced)
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    animating = true;
+  }
+  platform::Clock& clock = GetClock();
+  try {
+    thread = std::thread([this, &clock] { AnimationThread(clock); });
+  } catch (const std::system_error&) {
+    std::lock_guard<std::mutex> hold(lock);
+    animating = false;
+    return false;
+  }
+  threadId = static_cast<uint32_t>(std::hash<std::thread::id>{}(thread.get_id()));
   return true;
 }
 
@@ -298,6 +339,40 @@ void CPelmorCtrl::StopAnimation() {
     animating = false;
   }
   thread.join();  // without `lock`, so that the worker can finish its step
+  threadId = 0;
+}
+
+void CPelmorCtrl::AnimationThread(platform::Clock& clock) {
+  ControlFrames frames(*this);
+  PlayFrames(frames, clock);
+}
+
+void CPelmorCtrl::ShowNextAnimationFrame() {
+  WindowModel* window = nullptr;
+  HDC dc = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    // A stop asked for during the last wait leaves the frame that is showing.
+    if (!animating) return;
+    bool stepped = false;
+    try {
+      stepped = doc.NextImage();
+    } catch (...) {
+      doc.Clear();  // memory ran out part way: nothing usable is left
+    }
+    // After the last frame, or a frame that failed, the file is read again from its first frame
+    // (a file that has gone leaves the document empty, and the worker goes on trying).
+    if (!stepped) doc.Open(filePath.c_str(), 0);
+    window = workerWindow_;
+    dc = window != nullptr ? window->GetDC() : nullptr;
+    RECT client{0, 0, 0, 0};
+    if (dc != nullptr && DocumentOpen() && window->GetClientRect(&client)) {
+      // Straight onto the window, without background or off-screen bitmap, where OnDraw puts it.
+      DrawImage(dc, client);
+      window->Present(client);
+    }
+  }
+  if (dc != nullptr) window->ReleaseDC(dc);
 }
 
 void CPelmorCtrl::Serialize(ole::Archive& ar) {
@@ -329,6 +404,12 @@ int CPelmorCtrl::OnCreate(const CREATESTRUCT& create) {
   if (COleControl::OnCreate(create) == -1) return -1;
   createdWidth = create.cx;
   createdHeight = create.cy;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    workerWindow_ = GetWindow();
+  }
+  // The host's wheel setting can be read once there is a window to ask through.
+  wheelLines = QueryWheelScrollLines();
   ResetScrollBars();
   return 0;
 }
@@ -341,6 +422,14 @@ void CPelmorCtrl::OnSize(uint32_t type, int32_t width, int32_t height) {
 void CPelmorCtrl::OnSettingChange() {
   wheelLines = QueryWheelScrollLines();
   COleControl::OnSettingChange();
+}
+
+void CPelmorCtrl::OnDestroy() {
+  {
+    std::lock_guard<std::mutex> hold(lock);  // waits for a frame being painted
+    workerWindow_ = nullptr;
+  }
+  COleControl::OnDestroy();
 }
 
 void CPelmorCtrl::OnClose() {

@@ -11,6 +11,7 @@
 
 #include "display/content_paint.h"
 #include "model/image_doc.h"
+#include "platform/clock.h"
 #include "platform/ole/ole_control.h"
 
 namespace pelmor {
@@ -75,15 +76,23 @@ class CPelmorCtrl : public ole::COleControl {
   int32_t QueryWheelScrollLines() const;
 
   // --- Animation ---
-  // Starts the worker that plays an animated file; false only when it could not be created.
+  // Starts the worker that plays an animated file (nothing in a designer); false only when it
+  // could not be created. A worker still running is stopped first, so there is never a second.
   bool StartAnimation();
   // Tells a running worker to stop and waits for it; never call it holding `lock`.
   void StopAnimation();
+  // The worker's body: waits each frame's display time by the clock, then shows the next frame.
+  void AnimationThread(platform::Clock& clock);
+  // One step of the worker, under `lock`: unless a stop was asked meanwhile, the next frame (the
+  // file opened again at its first frame after the last, or after a frame that failed), painted
+  // straight onto the window where OnDraw puts it and handed to the host to show.
+  void ShowNextAnimationFrame();
 
   // --- Window messages (through the message map) ---
   int OnCreate(const platform::CREATESTRUCT& create);
   void OnSize(uint32_t type, int32_t width, int32_t height);
   void OnSettingChange();
+  void OnDestroy();
 
   // --- Fields, in order ---
   int16_t hAlignment = 0;
@@ -114,6 +123,9 @@ class CPelmorCtrl : public ole::COleControl {
   bool ShowDocumentImage(int32_t index);
 
  private:
+  // The window the worker paints into: set when the window is created and cleared when it goes,
+  // both under `lock`, so the worker never reaches a window that is being destroyed.
+  platform::WindowModel* workerWindow_ = nullptr;
   OffscreenBitmap offscreen_;  // OnDraw's bitmap, reused while the window keeps its size
 };
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/pixel_loop.h"
 #include "platform/surface.h"
 
 namespace pelmor::platform {
@@ -15,7 +16,7 @@ struct AreaTaps {
   std::vector<int32_t> start;    // first source pixel, counted from the first one read
   std::vector<uint32_t> offset;  // where its weights begin in `weights`
   std::vector<uint32_t> count;   // how many source pixels
-  std::vector<uint32_t> weights;
+  std::vector<uint32_t, UninitialisedAllocator<uint32_t>> weights;  // written whole by Build
   uint32_t denominator = 1;      // the sum of every destination pixel's weights
 
   // The taps of destination pixels [first, first + n) when `source` pixels are spread over

@@ -8,6 +8,7 @@
 
 #include "platform/checked_size.h"
 #include "platform/memory_limit.h"
+#include "platform/pixel_loop.h"
 
 namespace pelmor::platform {
 
@@ -238,7 +239,7 @@ void Convert24(const uint8_t* p, uint32_t* out, int32_t n) {
 
 }  // namespace
 
-void DibReader::ConvertRow(int32_t y, int32_t x0, int32_t x1, uint32_t* out,
+PELMOR_PIXEL_LOOP void DibReader::ConvertRow(int32_t y, int32_t x0, int32_t x1, uint32_t* out,
                            uint8_t* written) const {
   const int32_t n = x1 - x0;
   if (RunLength()) {

@@ -120,9 +120,11 @@ class ConvertedRows : public AreaRows {
   ConvertedRows(const DibReader& dib, int32_t x0, int32_t x1, bool monochrome)
       : dib_(dib), x0_(x0), x1_(x1), monochrome_(monochrome) {}
 
+  // The first slot; the second is made when a second row is asked for (a one-row picture never
+  // needs it), and throws std::bad_alloc when it cannot be.
   bool Init() {
     try {
-      for (auto& slot : slots_) slot.pixels.resize(static_cast<size_t>(x1_ - x0_));
+      slots_[0].pixels.resize(static_cast<size_t>(x1_ - x0_));
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -135,6 +137,7 @@ class ConvertedRows : public AreaRows {
     }
     Slot& slot = slots_[next_];
     next_ ^= 1;
+    slot.pixels.resize(static_cast<size_t>(x1_ - x0_));
     slot.y = y;
     dib_.ConvertRow(y, x0_, x1_, slot.pixels.data());
     if (monochrome_) {
@@ -148,7 +151,7 @@ class ConvertedRows : public AreaRows {
  private:
   struct Slot {
     int32_t y = -1;
-    std::vector<uint32_t> pixels;
+    std::vector<uint32_t, UninitialisedAllocator<uint32_t>> pixels;  // converted whole per row
   };
   const DibReader& dib_;
   int32_t x0_, x1_;
@@ -230,6 +233,10 @@ bool PaintSelected(const DibReader& dib, const Axis& x, const Axis& y, int mode,
       }
       const uint32_t* src = rows.Pixels(yFirst[ky]);
       for (int32_t i = 0; i < x.count; ++i) out[i] = src[pick[static_cast<size_t>(i)] - x0];
+      continue;
+    }
+    if (k > 0 && yFirst[ky] == yFirst[ky - 1] && yLast[ky] == yLast[ky - 1]) {
+      std::memcpy(out, s.Row(y.first + k - 1) + x.first, static_cast<size_t>(x.count) * 4);
       continue;
     }
     const uint32_t init = andMode ? 0xFFFFFFFFu : 0u;

@@ -85,6 +85,8 @@ TEST(ControlCommand, UsageErrors) {
   for (const char* args : {"", "get", "set Caption", "call OpenImage x.gif", "jump 3",
                            "--control 3 get IsOpen", "--size 0x10 get IsOpen", "--size 70000x1 get IsOpen",
                            "--user-mode 2 get IsOpen", "--bogus 1 get IsOpen", "wait soon", "paint",
+                           "key", "key 0x10000", "key up", "wheel 32768", "wheel -32769",
+                           "hscroll", "vscroll line", "resize 0x9", "resize 10",
                            "save-stream", "load-bag"}) {
     EXPECT_EQ(Pelmor(std::string("control ") + args).exitCode, 2) << args;
   }
@@ -179,6 +181,104 @@ TEST(ControlCommand, RenderShowsTheCaptionWhenNothingOpens) {
   ASSERT_EQ(Pelmor("render " + rose + " " + one + " --size 90x50 --halign 1 --control 1").exitCode, 0);
   ASSERT_EQ(Pelmor("render " + rose + " " + two + " --size 90x50 --halign 1").exitCode, 0);
   EXPECT_EQ(ReadFile(one), ReadFile(two));
+}
+
+// The walk-through of the bars appearing in turn, then the user's input moving them.
+TEST(ControlCommand, InputStepsMoveTheBarsAndScrollinfoReportsThem) {
+  TempDir dir;
+  const std::string image = SolidBmp(dir, "i.bmp", 300, 250, 0x3060C0);
+  const CliRun r = Pelmor("control --size 200x100 set Scrolling true set FileName " + image +
+                          " scrollinfo vscroll 3 key 0x23 wheel 120 hscroll 5 40 scrollinfo" +
+                          " hscroll 4 60 key 0x24 resize 400x300 scrollinfo");
+  EXPECT_EQ(r.exitCode, 0);
+  auto info = [](int hPos, int vPos, uint32_t hPage, uint32_t vPage, int w, int h) {
+    const std::string v = "true";
+    return "{\"horizontal\": {\"min\": 0, \"max\": 300, \"page\": " + std::to_string(hPage) +
+           ", \"pos\": " + std::to_string(hPos) + ", \"visible\": " + v +
+           "}, \"vertical\": {\"min\": 0, \"max\": 250, \"page\": " + std::to_string(vPage) +
+           ", \"pos\": " + std::to_string(vPos) + ", \"visible\": " + v + "}, \"client\": [" +
+           std::to_string(w) + ", " + std::to_string(h) + "]}";
+  };
+  const char* ok = "0x00000000";
+  EXPECT_EQ(r.out,
+            Line(1, "set", "Scrolling", ok, "null") + Line(2, "set", "FileName", ok, "null") +
+                Line(3, "scrollinfo", "", ok, info(0, 0, 183, 83, 183, 83)) +
+                Line(4, "vscroll", "3", ok, "null") + Line(5, "key", "0x23", ok, "null") +
+                Line(6, "wheel", "120", ok, "null") + Line(7, "hscroll", "5", ok, "null") +
+                // Page down to 83, End to the bottom (168), a notch up three lines of 2.
+                Line(8, "scrollinfo", "", ok, info(40, 162, 183, 83, 183, 83)) +
+                Line(9, "hscroll", "4", ok, "null") + Line(10, "key", "0x24", ok, "null") +
+                Line(11, "resize", "400x300", ok, "null") +
+                // The image fits: both ranges are cleared and the bars hidden.
+                Line(12, "scrollinfo", "", ok,
+                     "{\"horizontal\": {\"min\": 0, \"max\": 0, \"page\": 1, \"pos\": 0, "
+                     "\"visible\": false}, \"vertical\": {\"min\": 0, \"max\": 0, \"page\": 1, "
+                     "\"pos\": 0, \"visible\": false}, \"client\": [400, 300]}"));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+std::string FrameLine(int number, int image, int ms) {
+  char line[96];
+  std::snprintf(line, sizeof line, "{\"file\": \"frame-%04d.bmp\", \"currentImage\": %d, \"ms\": %d}",
+                number, image, ms);
+  return line;
+}
+
+// The sample's four frames of 200 ms each, twice round and into a third; every frame written is
+// the control's own paint of that image.
+TEST(PlayCommand, FramesComeInOrderAtTheFilesDelaysAsTheControlPaintsThem) {
+  TempDir dir;
+  const std::string gif = SamplePath("anim-disposal.gif");
+  const std::string out = dir.File("out");
+  const CliRun r = Pelmor("play " + gif + " " + out + " --frames 10");
+  ASSERT_EQ(r.exitCode, 0);
+  std::vector<std::string> expected;
+  std::string json = "[\n";
+  for (int k = 0; k < 10; ++k) {
+    expected.push_back(FrameLine(k + 1, k % 4, 200 * k));
+    json += "  " + expected.back() + (k < 9 ? ",\n" : "\n");
+  }
+  EXPECT_EQ(Lines(r.out), expected);
+  const Bytes list = ReadFile(out + "/frames.json");
+  EXPECT_EQ(std::string(list.begin(), list.end()), json + "]\n");
+  for (int k = 0; k < 4; ++k) {
+    const std::string rendered = dir.File("r" + std::to_string(k) + ".bmp");
+    ASSERT_EQ(Pelmor("render " + gif + " " + rendered + " --size 70x46 --frame " +
+                     std::to_string(k)).exitCode, 0);
+    char name[32];
+    for (int round = 0; round < 2; ++round) {
+      std::snprintf(name, sizeof name, "/frame-%04d.bmp", 4 * round + k + 1);
+      EXPECT_EQ(ReadFile(out + name), ReadFile(rendered)) << name;
+    }
+  }
+  // Without --frames: every image and the first again.
+  EXPECT_EQ(Lines(Pelmor("play " + gif + " " + dir.File("round")).out).size(), 5u);
+}
+
+TEST(PlayCommand, StillImagesMissingFilesAndUsage) {
+  TempDir dir;
+  const CliRun still = Pelmor("play " + SamplePath("rose-24bit.bmp") + " " + dir.File("s") +
+                              " --frames 3 --size 40x30");
+  EXPECT_EQ(still.exitCode, 0);
+  EXPECT_EQ(still.out, FrameLine(1, 0, 0) + "\n");
+  CImageDoc doc;
+  ASSERT_TRUE(doc.Open(dir.File("s/frame-0001.bmp").c_str(), 0));
+  EXPECT_EQ(doc.width, 40);
+  EXPECT_EQ(doc.height, 30);
+  EXPECT_EQ(Pelmor("play " + dir.File("none.gif") + " " + dir.File("m")).exitCode, 1);
+  WriteFile(dir.File("file"), Bytes{'x'});
+  EXPECT_EQ(Pelmor("play " + SamplePath("anim-disposal.gif") + " " + dir.File("file")).exitCode, 3);
+  for (const char* args : {"", "a.gif", "a.gif out --frames 0", "a.gif out --frames 100001",
+                           "a.gif out --size 5", "a.gif out b"}) {
+    EXPECT_EQ(Pelmor(std::string("play ") + args).exitCode, 2) << args;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "platform/area_average.h"
 #include "platform/drawing_fixtures.h"
 
 namespace pelmor::test {
@@ -169,6 +170,140 @@ TEST(StretchHalftone, LargeRatiosStayWithinTheSourceRange) {
   EXPECT_EQ(c.At(0, 0), 0x404040u);
   EXPECT_EQ(c.At(1, 0), 0x808080u);  // half of each
   EXPECT_EQ(c.At(2, 0), 0xC0C0C0u);
+}
+
+// Source rows of 4 bytes per pixel whose bytes follow from (row, byte), counting every read.
+class CountedRows : public AreaRows {
+ public:
+  CountedRows(int32_t rows, int32_t pixels) : bytes_(static_cast<size_t>(rows * pixels * 4)), pixels_(pixels) {
+    for (size_t i = 0; i < bytes_.size(); ++i) bytes_[i] = static_cast<uint8_t>(i * 37 + i / 7);
+  }
+  const uint8_t* Row(int32_t y) override {
+    ++reads;
+    return bytes_.data() + static_cast<size_t>(y) * pixels_ * 4;
+  }
+  int reads = 0;
+
+ private:
+  std::vector<uint8_t> bytes_;
+  int32_t pixels_;
+};
+
+std::vector<int64_t> Indices(int64_t first, int64_t count) {
+  std::vector<int64_t> v(static_cast<size_t>(count));
+  std::iota(v.begin(), v.end(), first);
+  return v;
+}
+
+TEST(StretchHalftone, EnlargedRowsReadEachSourceRowOnlyWhereTheirWeightsChange) {
+  // 3 rows onto 31: rows 10 and 20 straddle two source rows, every other row repeats its
+  // neighbour, so 7 reads (1 + 2 + 1 + 2 + 1) instead of one per destination row.
+  AreaTaps columns, rows;
+  columns.Build(5, 4, 0, 5, Indices(0, 4));
+  rows.Build(3, 31, 0, 3, Indices(0, 31));
+  CountedRows source(3, 5);
+  Surface whole = Surface::Create(4, 31);
+  ASSERT_TRUE(AreaAverage(columns, rows, 4, 5, source, whole, 0, 0));
+  EXPECT_EQ(source.reads, 7);
+  // Every row equals the same row painted on its own.
+  for (int64_t k = 0; k < 31; ++k) {
+    AreaTaps one;
+    one.Build(3, 31, 0, 3, Indices(k, 1));
+    Surface row = Surface::Create(4, 1);
+    ASSERT_TRUE(AreaAverage(columns, one, 4, 5, source, row, 0, 0));
+    for (int32_t x = 0; x < 4; ++x) {
+      ASSERT_EQ(whole.Pixel(x, static_cast<int32_t>(k)), row.Pixel(x, 0)) << x << "," << k;
+    }
+  }
+}
+
+TEST(StretchHalftone, RescaledWeightsFollowTheRoundedRunningSumOfOverlaps) {
+  // Above 4096 units per destination pixel the overlaps are rescaled: weight j is
+  // round(4096 * (overlaps up to j) / units) less the same up to j - 1, with the overlap of
+  // pixels that cannot be read given to the nearest one that can.
+  struct Case {
+    int64_t source, destination, low, high;
+  };
+  for (const Case& c : {Case{5000, 3, 0, 5000}, Case{9001, 7, 13, 8000}, Case{123457, 10, 0, 123457},
+                        Case{70000, 9, 5000, 5001}}) {
+    AreaTaps t;
+    t.Build(c.source, c.destination, c.low, c.high, Indices(0, c.destination));
+    ASSERT_EQ(t.denominator, 4096u);
+    const int64_t g = std::gcd(c.source, c.destination);
+    const int64_t units = c.source / g, su = c.destination / g;
+    for (int64_t i = 0; i < c.destination; ++i) {
+      const int64_t begin = i * units, end = begin + units;
+      const int64_t lo = t.start[i], hi = lo + t.count[i] - 1;
+      int64_t sum = 0, previous = 0, total = 0;
+      for (int64_t j = lo; j <= hi; ++j) {
+        int64_t w = std::max<int64_t>(0, std::min(end, (j + 1) * su) - std::max(begin, j * su));
+        if (j == lo) w += std::max<int64_t>(0, std::min(end, lo * su) - begin);
+        if (j == hi) w += std::max<int64_t>(0, end - std::max(begin, (hi + 1) * su));
+        sum += w;
+        const int64_t scaled = (sum * 4096 + units / 2) / units;
+        ASSERT_EQ(t.weights[t.offset[i] + (j - lo)], scaled - previous) << c.source << " " << i << " " << j;
+        total += scaled - previous;
+        previous = scaled;
+      }
+      ASSERT_EQ(total, 4096);
+    }
+  }
+}
+
+// Source rows of 3 or 4 bytes per pixel whose bytes follow from their position.
+class PatternRows : public AreaRows {
+ public:
+  PatternRows(int32_t rows, int32_t pixels, int bytesPerPixel)
+      : bytes_(static_cast<size_t>(rows) * pixels * bytesPerPixel),
+        stride_(static_cast<size_t>(pixels) * bytesPerPixel) {
+    for (size_t i = 0; i < bytes_.size(); ++i) bytes_[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+  }
+  const uint8_t* Row(int32_t y) override { return bytes_.data() + static_cast<size_t>(y) * stride_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t stride_;
+};
+
+TEST(StretchHalftone, EveryPathOfTheAverageAgreesWithTheWeightedSum) {
+  // Wide and narrow reductions (unrolled and not), one-row and many-row groups, weights that
+  // need 16 and 32-bit sums, odd and even denominators.
+  struct Case {
+    int32_t sw, sh, dw, dh;
+  };
+  const Case cases[] = {{5, 2, 3, 3},   {40, 3, 3, 7},  {7, 23, 5, 3},  {100, 1, 7, 5},
+                        {9, 600, 2, 1}, {3, 7, 11, 13}, {50, 10, 4, 10}, {5000, 2, 3, 9}};
+  for (const Case& c : cases) {
+    for (int bpp : {3, 4}) {
+      AreaTaps columns, rows;
+      columns.Build(c.sw, c.dw, 0, c.sw, Indices(0, c.dw));
+      rows.Build(c.sh, c.dh, 0, c.sh, Indices(0, c.dh));
+      PatternRows source(c.sh, c.sw, bpp);
+      Surface got = Surface::Create(c.dw, c.dh);
+      ASSERT_TRUE(AreaAverage(columns, rows, bpp, c.sw, source, got, 0, 0));
+      const uint64_t d = uint64_t{columns.denominator} * rows.denominator;
+      for (int32_t k = 0; k < c.dh; ++k) {
+        for (int32_t x = 0; x < c.dw; ++x) {
+          uint32_t expected = 0;
+          for (int channel = 0; channel < 3; ++channel) {
+            uint64_t sum = 0;
+            for (uint32_t t = 0; t < rows.count[k]; ++t) {
+              const uint8_t* row = source.Row(rows.start[k] + static_cast<int32_t>(t));
+              for (uint32_t u = 0; u < columns.count[x]; ++u) {
+                sum += uint64_t{rows.weights[rows.offset[k] + t]} *
+                       columns.weights[columns.offset[x] + u] *
+                       row[(static_cast<size_t>(columns.start[x]) + u) * bpp + channel];
+              }
+            }
+            expected |= static_cast<uint32_t>((sum + d / 2) / d) << (8 * channel);
+          }
+          ASSERT_EQ(got.Pixel(x, k), expected)
+              << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " bpp " << bpp << " at "
+              << x << "," << k;
+        }
+      }
+    }
+  }
 }
 
 struct FormatCase {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/clock.h"
 #include "platform/ole/hresult.h"
 #include "platform/ole/ole_color.h"
 #include "platform/ole/ole_font.h"
@@ -25,6 +26,9 @@ class ControlSite {
   virtual std::optional<FontDesc> AmbientFont() { return std::nullopt; }
   // False in a designer (design mode), true when the control runs for a user.
   virtual std::optional<bool> AmbientUserMode() { return std::nullopt; }
+
+  // The clock the control's animation runs by (the real one unless the container has its own).
+  virtual platform::Clock& GetClock() { return platform::RealClock(); }
 
   // The colours system colour indices stand for on the container's platform.
   virtual const SystemColorTable& SystemColors() { return DefaultSystemColors(); }

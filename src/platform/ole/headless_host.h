@@ -26,6 +26,7 @@ class HeadlessHost : public platform::HeadlessWindowHost, public ControlSite {
   std::optional<FontDesc> AmbientFont() override { return ambientFont; }
   std::optional<bool> AmbientUserMode() override { return ambientUserMode; }
   const SystemColorTable& SystemColors() override { return systemColors; }
+  platform::Clock& GetClock() override { return clock != nullptr ? *clock : platform::RealClock(); }
   // Granted when size requests are allowed and both sides are within maxSide: the window then
   // takes the new size at once.
   bool RequestControlSize(int32_t width, int32_t height) override;
@@ -42,6 +43,8 @@ class HeadlessHost : public platform::HeadlessWindowHost, public ControlSite {
   std::optional<FontDesc> ambientFont;
   std::optional<bool> ambientUserMode;
   SystemColorTable systemColors = DefaultSystemColors();
+  // The animation's clock; null for the real one.
+  platform::Clock* clock = nullptr;
   // Size requests: whether they are granted, up to which side.
   bool allowResize = true;
   int32_t maxSide = 16384;

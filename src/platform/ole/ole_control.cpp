@@ -100,13 +100,24 @@ void COleControl::DestroyControlWindow() {
 }
 
 LRESULT COleControl::WindowProc(const Message& message) {
+  // Default() hands on the message being handled, also after a nested one has come and gone (a
+  // handler that changes a scroll bar gets WM_SIZE from inside the call).
+  const Message outer = lastMessage_;
   lastMessage_ = message;
-  for (const MessageMap* map = GetMessageMap(); map != nullptr; map = map->base) {
+  LRESULT result = 0;
+  bool handled = false;
+  for (const MessageMap* map = GetMessageMap(); map != nullptr && !handled; map = map->base) {
     for (size_t i = 0; i < map->count; ++i) {
-      if (map->entries[i].message == message.message) return map->entries[i].handler(*this, message);
+      if (map->entries[i].message == message.message) {
+        result = map->entries[i].handler(*this, message);
+        handled = true;
+        break;
+      }
     }
   }
-  return Default();
+  if (!handled) result = Default();
+  lastMessage_ = outer;
+  return result;
 }
 
 LRESULT COleControl::Default() {
@@ -208,6 +219,10 @@ bool COleControl::AmbientUserMode() const {
     if (auto m = site_->AmbientUserMode()) return *m;
   }
   return true;
+}
+
+platform::Clock& COleControl::GetClock() const {
+  return site_ != nullptr ? site_->GetClock() : platform::RealClock();
 }
 
 HFONT COleControl::SelectStockFont(HDC dc) {

@@ -114,6 +114,8 @@ class COleControl : public DispatchObject,
   OLE_COLOR AmbientForeColor() const;
   FontDesc AmbientFont() const;
   bool AmbientUserMode() const;
+  // The clock the container runs the control's time by (the real one without a container).
+  platform::Clock& GetClock() const;
   // Selects the stock font into dc; returns the font that was selected before.
   platform::HFONT SelectStockFont(platform::HDC dc);
   const std::string& InternalGetText() const { return caption_; }

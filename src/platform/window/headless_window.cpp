@@ -2,6 +2,9 @@
 
 namespace pelmor::platform {
 
-void HeadlessWindowHost::Present(const RECT&) { presents_.fetch_add(1); }
+void HeadlessWindowHost::Present(const RECT& rect) {
+  presents_.fetch_add(1);
+  if (onPresent) onPresent(rect);
+}
 
 }  // namespace pelmor::platform

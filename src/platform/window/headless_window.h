@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -26,8 +27,12 @@ class HeadlessWindowHost : public WindowHost {
   int32_t ScrollBarThickness() const override { return barThickness; }
   void OnInvalidated(const RECT& rect, bool erase) override { invalidations.push_back({rect, erase}); }
   void OnScrollBarChanged(int bar) override { scrollBarChanges.push_back(bar); }
-  // Counts the frames handed over from other threads.
+  // Counts the frames handed over from other threads, and passes them to onPresent.
   void Present(const RECT& rect) override;
+  LRESULT DefWindowProc(const Message& message) override {
+    defaultMessages.push_back(message.message);
+    return 0;
+  }
   FontEngine* TextEngine() override { return fontEngine; }
   std::optional<int32_t> WheelScrollLines() const override { return wheelScrollLines; }
 
@@ -39,9 +44,14 @@ class HeadlessWindowHost : public WindowHost {
   int32_t barThickness = 17;
   FontEngine* fontEngine = nullptr;  // null: the default engine
   std::optional<int32_t> wheelScrollLines;
+  // Called on the painting thread for each frame presented, while the painter still holds the
+  // client context (the backing surface may be read) and its own lock; must not wait for the
+  // host's thread.
+  std::function<void(const RECT&)> onPresent;
   // What the window asked for, in order (host thread only).
   std::vector<Invalidation> invalidations;
   std::vector<int> scrollBarChanges;
+  std::vector<uint32_t> defaultMessages;  // the messages handed to the default processing
 
  private:
   std::atomic<int> presents_{0};

@@ -246,9 +246,12 @@ Surface WindowModel::Compose(const FrameColors& colors) const {
   if (!out) return out;
   FillArea(out, {0, 0, width_, height_}, colors.frame);
   const RECT client = ClientArea();
-  for (int32_t y = 0; y < backing_.Height() && client.top + y < height_; ++y) {
-    const int32_t n = std::min(backing_.Width(), width_ - client.left);
-    if (n > 0) std::memcpy(out.Row(client.top + y) + client.left, backing_.Row(y), static_cast<size_t>(n) * 4);
+  {
+    std::lock_guard<std::mutex> hold(surfaceMutex_);
+    for (int32_t y = 0; y < backing_.Height() && client.top + y < height_; ++y) {
+      const int32_t n = std::min(backing_.Width(), width_ - client.left);
+      if (n > 0) std::memcpy(out.Row(client.top + y) + client.left, backing_.Row(y), static_cast<size_t>(n) * 4);
+    }
   }
   const int32_t thickness = std::max(host_->ScrollBarThickness(), 0);
   const bool vertical = BarVisible(SB_VERT) && client.right + thickness <= width_;

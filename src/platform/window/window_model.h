@@ -124,6 +124,7 @@ class WindowModel {
     uint32_t corner = 0xF0F0F0;  // the square between two bars
   };
   // The whole window as it looks: border, scroll bars (track and thumb) and the client pixels.
+  // Safe while another thread paints through a client context (it waits for ReleaseDC).
   Surface Compose(const FrameColors& colors) const;
   Surface Compose() const { return Compose(FrameColors{}); }
 
@@ -146,7 +147,8 @@ class WindowModel {
   mutable std::mutex barMutex_;  // guards the two bars' state
   ScrollBar horizontal_;
   ScrollBar vertical_;
-  std::mutex surfaceMutex_;  // held from GetDC to ReleaseDC, and while the surface is replaced
+  // Held from GetDC to ReleaseDC, while the surface is replaced, and while Compose reads it.
+  mutable std::mutex surfaceMutex_;
   Surface backing_;
 };
 

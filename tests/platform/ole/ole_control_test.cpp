@@ -3,6 +3,8 @@
 // font object, message maps chained to the base, sizes asked of the container.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "allocation_failure.h"
 #include "platform/ole/headless_host.h"
 #include "platform/text_encoding.h"
@@ -28,6 +30,7 @@ class TestControl : public COleControl {
   std::string text = std::string(300, 'x');
   int backColorChanges = 0;
   int settingChanges = 0;
+  std::function<void()> onSettingChange;
   std::vector<int> sizes;
 };
 
@@ -62,7 +65,9 @@ constexpr DispatchTable kTable{"_DTest", kEntries, std::size(kEntries)};
 const DispatchTable& TestControl::GetDispatchTable() const { return kTable; }
 
 platform::LRESULT HandleSettingChange(COleControl& self, const Message&) {
-  ++static_cast<TestControl&>(self).settingChanges;
+  auto& c = static_cast<TestControl&>(self);
+  ++c.settingChanges;
+  if (c.onSettingChange) c.onSettingChange();
   return 0;
 }
 platform::LRESULT HandleSize(COleControl& self, const Message& m) {
@@ -201,6 +206,18 @@ TEST(OleControl, MessagesSizesAndTheBorder) {
   c.SendMessage(platform::WM_SETTINGCHANGE);
   EXPECT_EQ(c.settingChanges, 1);
   EXPECT_EQ(c.SendMessage(0x1234), 0);  // not in any map: default processing
+  // A handler's Default() hands on its own message, even after a nested one (here the WM_SIZE a
+  // resize sends from inside the handler).
+  c.onSettingChange = [&] {
+    host.Window().SetSize(61, 40);
+    c.Default();
+  };
+  host.defaultMessages.clear();
+  c.SendMessage(platform::WM_SETTINGCHANGE);
+  EXPECT_EQ(c.sizes.back(), 61);
+  EXPECT_EQ(host.defaultMessages, std::vector<uint32_t>{platform::WM_SETTINGCHANGE});
+  c.onSettingChange = nullptr;
+  host.Window().SetSize(60, 40);
 
   // BorderStyle 1 takes a pixel off every side of the client area.
   EXPECT_EQ(Call(c, "BorderStyle", kPut, {Variant::I2(1)}).hr, S_OK);
