@@ -6,6 +6,9 @@
 
 #include "cli_options.h"
 #include "commands.h"
+#ifdef PELMOR_HAVE_VIEW
+#include "view_command.h"
+#endif
 
 namespace pelmor::cli {
 
@@ -91,6 +94,11 @@ constexpr char kHelpText[] =
     "      Exit 0 when the frames are written, 1 when IN did not open or stopped showing\n"
     "      frames, 3 when a frame or the list could not be written, 2 on a usage error.\n"
     "\n"
+    "  pelmor view [FILE]\n"
+    "      Opens a window showing FILE (when given) with the second control: open, save as\n"
+    "      BMP, JPEG or TGA, frames and pages, slide show, scrolling, stretching, alignment,\n"
+    "      properties and About. Needs a display (Qt picks it from the environment).\n"
+    "\n"
     "  pelmor --formats\n"
     "      Lists the formats this build reads, one short name per line.\n"
     "\n"
@@ -121,6 +129,9 @@ int main(int argc, char** argv) {
     if (command == "render") return RunRender(args);
     if (command == "control") return RunControl(args);
     if (command == "play") return RunPlay(args);
+#ifdef PELMOR_HAVE_VIEW
+    if (command == "view") return RunView(args, argv[0]);
+#endif
     throw UsageError{"unknown command '" + command + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "pelmor: %s (see pelmor --help)\n", e.message.c_str());

@@ -3,7 +3,9 @@
 #include <functional>
 #include <system_error>
 
+#include "control/about_dlg.h"
 #include "control/dispatch_tables.h"
+#include "control/pelmor_prop_page.h"
 #include "control/pelmor_ids.h"
 #include "display/content_paint.h"
 #include "display/frame_player.h"
@@ -85,6 +87,23 @@ std::vector<ole::GUID> CPelmorCtrl::GetPropPageIDs() const {
   return {CLSID_PelmorPropPage, CLSID_StockFontPage, CLSID_StockColorPage};
 }
 const ole::DispatchTable& CPelmorCtrl::GetDispatchTable() const { return PelmorDispatchTable(); }
+
+std::unique_ptr<ole::COlePropertyPage> CPelmorCtrl::CreatePropertyPage(const ole::GUID& clsid) const {
+  if (clsid == CLSID_PelmorPropPage) return std::make_unique<CPelmorPropPage>();
+  if (clsid == CLSID_Pelmor2PropPage) return std::make_unique<CPelmor2PropPage>();
+  return COleControl::CreatePropertyPage(clsid);
+}
+
+std::string CPelmorCtrl::PropertyFrameCaption() const {
+  return std::string(LoadModuleString(GetUserTypeNameID())) + " Properties";
+}
+
+void CPelmorCtrl::AboutBox() {
+  ole::ControlSite* site = GetClientSite();
+  if (site == nullptr) return;
+  CAboutDlg dialog;
+  site->RunModalDialog(CAboutDlg::Template(), dialog);
+}
 
 void CPelmorCtrl::PreCreateWindow(uint32_t& style) {
   style |= WS_HSCROLL | WS_VSCROLL;

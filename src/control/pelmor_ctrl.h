@@ -28,6 +28,10 @@ class CPelmorCtrl : public ole::COleControl {
   uint32_t GetMiscStatus() const override;
   std::vector<ole::GUID> GetPropPageIDs() const override;
   const ole::DispatchTable& GetDispatchTable() const override;
+  std::unique_ptr<ole::COlePropertyPage> CreatePropertyPage(const ole::GUID& clsid) const override;
+  std::string PropertyFrameCaption() const override;
+  // Runs the About box modally through the site.
+  void AboutBox() override;
   static const ole::MessageMap messageMap;
   const ole::MessageMap* GetMessageMap() const override { return &messageMap; }
 

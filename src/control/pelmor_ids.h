@@ -6,6 +6,7 @@
 
 #include "platform/ole/guid.h"
 #include "platform/ole/hresult.h"
+#include "platform/ole/stock_pages.h"
 
 namespace pelmor {
 
@@ -18,8 +19,8 @@ inline constexpr GUID CLSID_Pelmor2Ctrl = MakeGuid("{D7F3A25C-1E84-4B6A-A0C3-6E1
 inline constexpr GUID CLSID_PelmorPropPage = MakeGuid("{5C13B0E7-7A41-11D3-9F2E-0040C7A91B35}");
 inline constexpr GUID CLSID_Pelmor2PropPage = MakeGuid("{6F0AD14B-C853-4E29-B7D6-18E4F3A9C20B}");
 // The framework's stock property pages.
-inline constexpr GUID CLSID_StockFontPage = MakeGuid("{7EBDAAE0-8120-11CF-899F-00AA00688B10}");
-inline constexpr GUID CLSID_StockColorPage = MakeGuid("{7EBDAAE1-8120-11CF-899F-00AA00688B10}");
+using ole::CLSID_StockColorPage;
+using ole::CLSID_StockFontPage;
 
 // The type library and its interfaces.
 inline constexpr GUID LIBID_PELMORLib = MakeGuid("{5C13B0E2-7A41-11D3-9F2E-0040C7A91B35}");

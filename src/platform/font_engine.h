@@ -64,6 +64,8 @@ class FontEngine {
   virtual ~FontEngine() = default;
   // The face that draws a description; null when there is none.
   virtual std::shared_ptr<FontFace> Face(const FontDescription& font) = 0;
+  // The names of the font families it can draw, sorted, each once.
+  virtual std::vector<std::string> Families() { return {}; }
 };
 
 // FreeType and fontconfig: the face whose family best matches the name (DejaVu Sans when nothing
@@ -87,6 +89,7 @@ class FixedFontEngine : public FontEngine {
   FixedFontEngine() = default;
   explicit FixedFontEngine(const Shape& shape) : shape_(shape) {}
   std::shared_ptr<FontFace> Face(const FontDescription& font) override;
+  std::vector<std::string> Families() override { return {"Fixed"}; }
 
  private:
   Shape shape_;

@@ -6,6 +6,7 @@
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -145,6 +146,30 @@ class FreeTypeEngine : public FontEngine {
     faces_.clear();
     if (library_ != nullptr) FT_Done_FreeType(library_);
     if (config_ != nullptr) FcConfigDestroy(config_);
+  }
+
+  std::vector<std::string> Families() override {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (config_ == nullptr) config_ = FcInitLoadConfigAndFonts();
+    std::vector<std::string> names;
+    if (config_ == nullptr) return names;
+    FcPattern* pattern = FcPatternCreate();
+    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet* set = pattern != nullptr && objects != nullptr ? FcFontList(config_, pattern, objects) : nullptr;
+    if (set != nullptr) {
+      for (int i = 0; i < set->nfont; ++i) {
+        FcChar8* family = nullptr;
+        if (FcPatternGetString(set->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch && family != nullptr) {
+          names.emplace_back(reinterpret_cast<const char*>(family));
+        }
+      }
+      FcFontSetDestroy(set);
+    }
+    if (objects != nullptr) FcObjectSetDestroy(objects);
+    if (pattern != nullptr) FcPatternDestroy(pattern);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
   }
 
   std::shared_ptr<FontFace> Face(const FontDescription& font) override {

@@ -268,9 +268,11 @@ TEST_F(ControlTest, LayoutAsksForTheImageSizeOrTheCreatedOne) {
 TEST_F(ControlTest, FrameworkHooksAndClosing) {
   Make(2);
   EXPECT_EQ(c_.Call("AboutBox").hr, S_OK);
-  EXPECT_EQ(c_.Host().aboutBoxes, 1);
-  Ctl().OnProperties();
-  EXPECT_EQ(c_.Host().propertyFrames, 1);
+  EXPECT_EQ(c_.Host().dialogs, std::vector<std::string>{"About Pelmor Control"});
+  EXPECT_TRUE(Ctl().OnProperties());
+  const std::vector<std::vector<std::string>> frames{
+      {"Pelmor2 Control Properties", "General", "Font", "Colour"}};
+  EXPECT_EQ(c_.Host().propertyFrames, frames);
   c_.Host().wheelScrollLines = -1;
   Ctl().SendMessage(platform::WM_SETTINGCHANGE);
   EXPECT_EQ(Ctl().wheelLines, -1);

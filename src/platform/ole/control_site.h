@@ -10,10 +10,12 @@
 #include "platform/ole/hresult.h"
 #include "platform/ole/ole_color.h"
 #include "platform/ole/ole_font.h"
+#include "platform/window/dialog_window.h"
 
 namespace pelmor::ole {
 
 class COleControl;
+class PropertyFrame;
 
 class ControlSite {
  public:
@@ -42,10 +44,14 @@ class ControlSite {
   // A bindable property changed.
   virtual void OnChanged(DISPID /*id*/) {}
 
-  // Runs the control's About box modally.
-  virtual void ShowAboutBox(COleControl& /*control*/) {}
-  // Shows the property frame with the control's pages (the Properties verb).
-  virtual void ShowPropertyPages(COleControl& /*control*/) {}
+  // Runs a dialog of the control modally over the container's window; the dialog's result, or -1
+  // when the container cannot show dialogs.
+  virtual int32_t RunModalDialog(const platform::DialogTemplate& /*dialog*/,
+                                 platform::DialogController& /*controller*/) {
+    return -1;
+  }
+  // Shows a property frame modally (the Properties verb); false when the container cannot.
+  virtual bool RunPropertyFrame(PropertyFrame& /*frame*/) { return false; }
 };
 
 }  // namespace pelmor::ole

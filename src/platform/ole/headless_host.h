@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/ole/control_site.h"
@@ -30,8 +31,13 @@ class HeadlessHost : public platform::HeadlessWindowHost, public ControlSite {
   // Granted when size requests are allowed and both sides are within maxSide: the window then
   // takes the new size at once.
   bool RequestControlSize(int32_t width, int32_t height) override;
-  void ShowAboutBox(COleControl&) override { ++aboutBoxes; }
-  void ShowPropertyPages(COleControl&) override { ++propertyFrames; }
+  // Records the dialog's caption and ends it at once (result -1: nobody saw it).
+  int32_t RunModalDialog(const platform::DialogTemplate& dialog, platform::DialogController&) override {
+    dialogs.emplace_back(dialog.caption);
+    return -1;
+  }
+  // Records the frame's caption and its pages' captions.
+  bool RunPropertyFrame(PropertyFrame& frame) override;
 
   // Puts the control in this host: the site, a new instance's stock properties, then its window
   // of width x height. False when the window could not be created.
@@ -49,8 +55,9 @@ class HeadlessHost : public platform::HeadlessWindowHost, public ControlSite {
   bool allowResize = true;
   int32_t maxSide = 16384;
   std::vector<SizeRequest> sizeRequests;
-  int aboutBoxes = 0;
-  int propertyFrames = 0;
+  std::vector<std::string> dialogs;  // the captions of the dialogs asked for, in order
+  std::vector<std::vector<std::string>> propertyFrames;  // per frame: its caption, then its pages'
+
 };
 
 }  // namespace pelmor::ole

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/ole/property_page.h"
+#include "platform/ole/stock_pages.h"
 #include "platform/text_encoding.h"
 
 namespace pelmor::ole {
@@ -308,12 +310,20 @@ void COleControl::SetBorderStyle(int16_t style) {
   Changed(DISPID_BORDERSTYLE);
 }
 
-void COleControl::AboutBox() {
-  if (site_ != nullptr) site_->ShowAboutBox(*this);
+bool COleControl::OnProperties() {
+  if (site_ == nullptr) return false;
+  std::vector<std::unique_ptr<COlePropertyPage>> pages;
+  for (const GUID& clsid : GetPropPageIDs()) {
+    if (auto page = CreatePropertyPage(clsid)) pages.push_back(std::move(page));
+  }
+  PropertyFrame frame(PropertyFrameCaption(), std::move(pages), {this});
+  return site_->RunPropertyFrame(frame);
 }
 
-void COleControl::OnProperties() {
-  if (site_ != nullptr) site_->ShowPropertyPages(*this);
+std::unique_ptr<COlePropertyPage> COleControl::CreatePropertyPage(const GUID& clsid) const {
+  if (clsid == CLSID_StockFontPage) return std::make_unique<CStockFontPage>();
+  if (clsid == CLSID_StockColorPage) return std::make_unique<CStockColorPage>();
+  return nullptr;
 }
 
 namespace stock {

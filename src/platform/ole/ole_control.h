@@ -24,6 +24,7 @@
 namespace pelmor::ole {
 
 class COleControl;
+class COlePropertyPage;
 
 // Message maps: each class lists the messages it handles and names its base class's map; a
 // message goes to the first entry found from the most derived map down, and otherwise to the
@@ -154,9 +155,16 @@ class COleControl : public DispatchObject,
   const GUID* GetDispatchIID() const { return dispatchIID_; }
   const GUID* GetEventsIID() const { return eventsIID_; }
 
-  // The stock AboutBox method and the Properties verb: the container runs the dialogs.
-  void AboutBox();
-  void OnProperties();
+  // The stock AboutBox method: a control with an About box runs it through its site.
+  virtual void AboutBox() {}
+  // The Properties verb: a property frame with the pages GetPropPageIDs names, editing this
+  // control, run by the site. False when there is no site or it cannot show the frame.
+  bool OnProperties();
+  // A new page for a class identifier from GetPropPageIDs: the framework makes its stock font
+  // and colour pages; a control adds its own. Null for a class it does not know.
+  virtual std::unique_ptr<COlePropertyPage> CreatePropertyPage(const GUID& clsid) const;
+  // The property frame's caption.
+  virtual std::string PropertyFrameCaption() const { return "Properties"; }
 
   static const MessageMap messageMap;
   virtual const MessageMap* GetMessageMap() const { return &messageMap; }

@@ -138,6 +138,7 @@ void WindowModel::Relayout() {
     clientWidth_ = w;
     clientHeight_ = h;
   }
+  host_->OnClientAreaChanged();
   if (!Exists()) return;
   Invalidate(nullptr, true);
   SendMessage({WM_SIZE, minimized_ ? SIZE_MINIMIZED : SIZE_RESTORED,

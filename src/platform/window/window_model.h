@@ -28,6 +28,9 @@ class WindowHost {
   virtual void OnInvalidated(const RECT& /*rect*/, bool /*erase*/) {}
   // A scroll bar's state or visibility changed; a host with real bars mirrors it.
   virtual void OnScrollBarChanged(int /*bar*/) {}
+  // The client area moved or changed size inside the window (a border or a bar came or went, the
+  // window was resized); a host with real bars places them again.
+  virtual void OnClientAreaChanged() {}
   // Something was painted through the client device context outside the paint cycle (from any
   // thread); the host shows it when it can. Must not wait for the host's own thread.
   virtual void Present(const RECT& /*rect*/) {}
