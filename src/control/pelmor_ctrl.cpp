@@ -399,7 +399,7 @@ void CPelmorCtrl::Serialize(ole::Archive& ar) {
   SerializeState(ar, false);
 }
 
-void CPelmorCtrl::DoPropExchange(ole::PropExchange& px) {
+void CPelmorCtrl::DoPropExchange(ole::PropertyExchange& px) {
   px.Version(ole::kFrameworkVersion);
   COleControl::DoPropExchange(px);
 }

@@ -59,7 +59,7 @@ class CPelmorCtrl : public ole::COleControl {
   // The framework block, then FileName, HAlignment, VAlignment, StretchImage and SlideShow.
   void Serialize(ole::Archive& ar) override;
   // The version, then the framework's values (the control's own are not in property bags).
-  void DoPropExchange(ole::PropExchange& px) override;
+  void DoPropExchange(ole::PropertyExchange& px) override;
 
   // --- Painting ---
   void OnDraw(platform::HDC dc, const platform::RECT& bounds, const platform::RECT& invalid) override;

@@ -2,7 +2,7 @@
 
 namespace pelmor::ole {
 
-void ExchangeFrameworkProps(PropExchange& px, FrameworkProps& props,
+void ExchangeFrameworkProps(PropertyExchange& px, FrameworkProps& props,
                             const FrameworkProps& defaults) {
   px.Int32("_ExtentX", props.extentX, defaults.extentX);
   px.Int32("_ExtentY", props.extentY, defaults.extentY);

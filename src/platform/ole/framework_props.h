@@ -39,7 +39,7 @@ constexpr uint32_t kFrameworkVersion = 0x00010000;
 // "_StockProps", "Caption", "ForeColor", "BackColor", "Font", "BorderStyle" and "Enabled". Saving
 // stores them all; loading takes each one that is missing (or left out of "_StockProps") from
 // `defaults`.
-void ExchangeFrameworkProps(PropExchange& px, FrameworkProps& props,
+void ExchangeFrameworkProps(PropertyExchange& px, FrameworkProps& props,
                             const FrameworkProps& defaults);
 
 }  // namespace pelmor::ole

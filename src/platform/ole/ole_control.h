@@ -78,7 +78,7 @@ class COleControl : public DispatchObject,
   // load takes them all or none: each value is checked as its setter would check it (bad format
   // otherwise), then they are stored without change notifications and the extent is asked of the
   // container.
-  virtual void DoPropExchange(PropExchange& px);
+  virtual void DoPropExchange(PropertyExchange& px);
 
   // --- The window ---
   // Creates the control's window in the host's window, width x height pixels (outer size). The

@@ -73,7 +73,7 @@ void COleControl::Serialize(Archive& ar) {
   if (ar.IsLoading()) InvalidateControl();
 }
 
-void COleControl::DoPropExchange(PropExchange& px) {
+void COleControl::DoPropExchange(PropertyExchange& px) {
   FrameworkProps props = CurrentFrameworkProps();
   ExchangeFrameworkProps(px, props, DefaultFrameworkProps());
   if (px.IsLoading()) StoreFrameworkProps(props);

@@ -22,9 +22,9 @@
 
 namespace pelmor::ole {
 
-class PropExchange {
+class PropertyExchange {
  public:
-  virtual ~PropExchange() = default;
+  virtual ~PropertyExchange() = default;
   virtual bool IsLoading() const = 0;
 
   // The version of the layout; exchanged before any value. Saving stores `current` and returns it;
@@ -48,7 +48,7 @@ class PropExchange {
 };
 
 // The values as one block of an archive.
-class ArchivePropExchange : public PropExchange {
+class ArchivePropExchange : public PropertyExchange {
  public:
   explicit ArchivePropExchange(Archive& ar);
 
@@ -80,7 +80,7 @@ class ArchivePropExchange : public PropExchange {
 };
 
 // The values by name in a property bag.
-class BagPropExchange : public PropExchange {
+class BagPropExchange : public PropertyExchange {
  public:
   // Loading from `bag`.
   explicit BagPropExchange(const PropertyBag& bag) : in_(&bag) {}

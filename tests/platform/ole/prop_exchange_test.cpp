@@ -33,7 +33,7 @@ const Values kDefaults{7,
                        "default",
                        {.name = "Sans", .size = 8, .weight = 400, .charset = 0}};
 
-uint32_t Exchange(PropExchange& px, Values& v) {
+uint32_t Exchange(PropertyExchange& px, Values& v) {
   const uint32_t version = px.Version(kVersion);
   px.Int16("Small", v.small, kDefaults.small);
   px.Int32("Count", v.count, kDefaults.count);
