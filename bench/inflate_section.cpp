@@ -10,7 +10,7 @@
 
 #include "bench.h"
 #include "codecs/inflate.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "platform/file.h"
 
 namespace pelmor::bench {

@@ -10,7 +10,7 @@
 
 #include "codecs/inflate.h"
 #include "codecs/inflate_fixtures.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 
 namespace {
 

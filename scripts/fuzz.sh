@@ -41,9 +41,11 @@ for t in "${targets[@]}"; do
   bin="$build/fuzz/$t"
   work="$root/fuzz-corpus/$t"
   mkdir -p "$work"
+  own=()
+  [ -d "$root/fuzz/seeds/$t" ] && own=("$root/fuzz/seeds/$t")
   echo "== $t: replaying the seeds"
-  if ! "$bin" "${limits[@]}" -runs=0 -artifact_prefix="$build/artifacts/$t-" "${seeds[@]}" \
-      >"$build/$t.replay.log" 2>&1; then
+  if ! "$bin" "${limits[@]}" -runs=0 -artifact_prefix="$build/artifacts/$t-" "${own[@]}" \
+      "${seeds[@]}" >"$build/$t.replay.log" 2>&1; then
     echo "$t: a seed failed; see $build/$t.replay.log"
     tail -n 30 "$build/$t.replay.log"
     status=1
@@ -53,7 +55,7 @@ for t in "${targets[@]}"; do
   echo "== $t: fuzzing for ${seconds}s"
   # shellcheck disable=SC2086
   if ! "$bin" "${limits[@]}" -max_total_time="$seconds" -print_final_stats=1 \
-      -artifact_prefix="$build/artifacts/$t-" ${FUZZ_FLAGS:-} "$work" "${seeds[@]}" \
+      -artifact_prefix="$build/artifacts/$t-" ${FUZZ_FLAGS:-} "$work" "${own[@]}" "${seeds[@]}" \
       >"$build/$t.fuzz.log" 2>&1; then
     echo "$t: a finding; see $build/$t.fuzz.log and $build/artifacts"
     tail -n 40 "$build/$t.fuzz.log"

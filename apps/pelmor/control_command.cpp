@@ -14,6 +14,9 @@
 #include "control/dispatch_tables.h"
 #include "control/headless_control.h"
 #include "input_steps.h"
+#include "platform/file.h"
+#include "platform/ole/archive.h"
+#include "platform/ole/text_property_bag.h"
 #include "variant_json.h"
 #include "window_image.h"
 
@@ -124,8 +127,9 @@ std::vector<Step> ParseSteps(const std::vector<std::string>& args, size_t first,
       const DispEntry* e = table.FindName(s.name);
       const size_t count = e != nullptr && e->kind == MemberKind::kMethod ? e->paramCount : 0;
       for (size_t k = 0; k < count; ++k) s.args.push_back(need(i++, s.op + " " + s.name, "more arguments"));
-    } else if (s.op == "paint") {
-      s.name = need(i++, s.op, "an output file");
+    } else if (s.op == "paint" || s.op == "save-stream" || s.op == "load-stream" ||
+               s.op == "save-bag" || s.op == "load-bag") {
+      s.name = need(i++, s.op, s.op == "paint" ? "an output file" : "a file");
     } else if (s.op == "wait") {
       s.name = need(i++, s.op, "milliseconds");
       const std::string& ms = s.name;
@@ -133,13 +137,53 @@ std::vector<Step> ParseSteps(const std::vector<std::string>& args, size_t first,
         throw UsageError{"wait needs milliseconds (0 to 9999999), not '" + ms + "'"};
       }
     } else if (!ParseInputStep(s.op, args, i, s.name, s.args)) {
-      throw UsageError{"unknown step '" + s.op + "' (set, get, call, paint, wait, " +
+      throw UsageError{"unknown step '" + s.op +
+                       "' (set, get, call, paint, wait, save-stream, load-stream, save-bag, "
+                       "load-bag, " +
                        kInputStepNames + ")"};
     }
     steps.push_back(std::move(s));
   }
   if (steps.empty()) throw UsageError{"control needs at least one step"};
   return steps;
+}
+
+// Saved state is small; a stream file larger than this is not one.
+constexpr uint64_t kLargestStreamFile = 64u << 20;
+
+// The control's state through a file: a stream's bytes as they are, a bag as text. A file that
+// cannot be read or written is E_FAIL; a bag text that does not read is a bad format.
+HRESULT SaveStream(CPelmorCtrl& control, const std::string& path) {
+  std::vector<uint8_t> bytes;
+  const HRESULT hr = control.SaveToStream(bytes);
+  if (FAILED(hr)) return hr;
+  platform::File f = platform::File::Create(path.c_str());
+  return f && f.Write(bytes.data(), bytes.size()) && f.Close() ? S_OK : E_FAIL;
+}
+
+HRESULT LoadStream(CPelmorCtrl& control, const std::string& path) {
+  std::string bytes;
+  const platform::FileReadStatus read =
+      platform::ReadWholeFile(path.c_str(), bytes, kLargestStreamFile);
+  if (read != platform::FileReadStatus::kOk) return E_FAIL;
+  return control.LoadFromStream(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+HRESULT SaveBag(CPelmorCtrl& control, const std::string& path) {
+  TextFilePropertyBag bag(path);
+  const HRESULT hr = control.SaveToBag(bag);
+  if (FAILED(hr)) return hr;
+  return bag.Save() ? S_OK : E_FAIL;
+}
+
+HRESULT LoadBag(CPelmorCtrl& control, const std::string& path) {
+  TextFilePropertyBag bag(path);
+  TextBagError error;
+  if (!bag.Load(&error)) {
+    std::fprintf(stderr, "pelmor: %s: %s\n", path.c_str(), error.ToString().c_str());
+    return error.unreadable ? E_FAIL : ArchiveErrorCode(ArchiveError::kBadFormat);
+  }
+  return control.LoadFromBag(bag);
 }
 
 }  // namespace
@@ -199,6 +243,14 @@ int RunControl(const std::vector<std::string>& args) {
       }
       const bool written = WriteSurface(hc.host.Window().Compose(), s.name, ratio);
       Print(number, s, written ? S_OK : E_FAIL, "null");
+    } else if (s.op == "save-stream") {
+      Print(number, s, SaveStream(control, s.name), "null");
+    } else if (s.op == "load-stream") {
+      Print(number, s, LoadStream(control, s.name), "null");
+    } else if (s.op == "save-bag") {
+      Print(number, s, SaveBag(control, s.name), "null");
+    } else if (s.op == "load-bag") {
+      Print(number, s, LoadBag(control, s.name), "null");
     } else if (s.op == "wait") {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::strtol(s.name.c_str(), nullptr, 10)));
       Print(number, s, S_OK, "null");

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
 #include "platform/checked_size.h"
 #include "platform/file.h"

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "codecs/lzw_decoder.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
 #include "model/memory_file.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "codecs/inflate.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
 #include "platform/buffered_file.h"

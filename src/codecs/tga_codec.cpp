@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/dib_view.h"
 #include "model/image_doc.h"
 #include "platform/buffered_file.h"

@@ -7,7 +7,7 @@
 
 #include "codecs/tiff_directory.h"
 #include "codecs/tiff_strips.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
 #include "platform/checked_size.h"

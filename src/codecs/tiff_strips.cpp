@@ -7,7 +7,7 @@
 #include "codecs/ccitt_fax.h"
 #include "codecs/lzw_decoder.h"
 #include "codecs/packbits.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_block.h"
 #include "model/image_doc.h"
 #include "model/input_stream.h"

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "platform/checked_size.h"
 #include "platform/file.h"
 

@@ -92,6 +92,11 @@ CPelmor2Ctrl::CPelmor2Ctrl() {
 
 CPelmor2Ctrl::~CPelmor2Ctrl() { StopAnimation(); }
 
+void CPelmor2Ctrl::Serialize(ole::Archive& ar) {
+  COleControl::Serialize(ar);
+  SerializeState(ar, true);
+}
+
 ole::GUID CPelmor2Ctrl::GetClassID() const { return CLSID_Pelmor2Ctrl; }
 uint32_t CPelmor2Ctrl::GetUserTypeNameID() const { return IDS_PELMOR2; }
 std::vector<ole::GUID> CPelmor2Ctrl::GetPropPageIDs() const {

@@ -24,6 +24,9 @@ class CPelmor2Ctrl : public CPelmorCtrl {
   static const ole::MessageMap messageMap;
   const ole::MessageMap* GetMessageMap() const override { return &messageMap; }
 
+  // The first control's block and Scrolling.
+  void Serialize(ole::Archive& ar) override;
+
   bool OnQueryNewPalette() override;
   void OnPaletteChanged(int32_t window) override;
 

@@ -394,6 +394,31 @@ void CPelmorCtrl::ShowNextAnimationFrame() {
   if (dc != nullptr) window->ReleaseDC(dc);
 }
 
+void CPelmorCtrl::Serialize(ole::Archive& ar) {
+  COleControl::Serialize(ar);
+  SerializeState(ar, false);
+}
+
+void CPelmorCtrl::DoPropExchange(ole::PropertyExchange& px) {
+  px.Version(ole::kFrameworkVersion);
+  COleControl::DoPropExchange(px);
+}
+
+void CPelmorCtrl::SerializeState(ole::Archive& ar, bool withScrolling) {
+  if (ar.IsStoring()) {
+    ar << filePath << hAlignment << vAlignment << stretchImage << slideShow;
+    if (withScrolling) ar << scrolling;
+    return;
+  }
+  StopAnimation();  // the worker reads filePath when it starts a cycle again
+  ar >> filePath >> hAlignment >> vAlignment >> stretchImage >> slideShow;
+  if (withScrolling) ar >> scrolling;
+  if (ar.Remaining() != 0) {
+    throw ole::ArchiveException(ole::ArchiveError::kBadFormat, "bytes after the saved state");
+  }
+  if (!filePath.empty()) LoadFile(filePath, 0);
+}
+
 int CPelmorCtrl::OnCreate(const CREATESTRUCT& create) {
   if (COleControl::OnCreate(create) == -1) return -1;
   createdWidth = create.cx;

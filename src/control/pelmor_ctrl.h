@@ -55,6 +55,12 @@ class CPelmorCtrl : public ole::COleControl {
   virtual void OnPaletteChanged(int32_t window);
   bool IsOpen();
 
+  // --- Saved state ---
+  // The framework block, then FileName, HAlignment, VAlignment, StretchImage and SlideShow.
+  void Serialize(ole::Archive& ar) override;
+  // The version, then the framework's values (the control's own are not in property bags).
+  void DoPropExchange(ole::PropertyExchange& px) override;
+
   // --- Painting ---
   void OnDraw(platform::HDC dc, const platform::RECT& bounds, const platform::RECT& invalid) override;
   // The ambient background, then the image or the Caption.
@@ -111,6 +117,10 @@ class CPelmorCtrl : public ole::COleControl {
   uint32_t threadId = 0;
 
  protected:
+  // The control's own block. Loading stops the worker, assigns each field as it is read (no
+  // setter, repaint or modified mark), refuses bytes after the block, and opens the file when the
+  // path is not empty.
+  void SerializeState(ole::Archive& ar, bool withScrolling);
   void OnClose() override;
   void PreCreateWindow(uint32_t& style) override;
   // Moves the document to an image; a decoding failure, or memory running out, empties it.

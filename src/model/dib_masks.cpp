@@ -1,6 +1,6 @@
 #include "model/dib_masks.h"
 
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 
 namespace pelmor {
 

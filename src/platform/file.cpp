@@ -151,12 +151,17 @@ File::Stamp File::GetStamp() const {
 }
 
 bool ReadWholeFile(const char* path, std::string& out) {
+  return ReadWholeFile(path, out, UINT64_MAX) == FileReadStatus::kOk;
+}
+
+FileReadStatus ReadWholeFile(const char* path, std::string& out, uint64_t maxSize) {
   File f = File::OpenRead(path);
-  if (!f) return false;
-  int64_t size = f.Size();
-  if (size < 0) return false;
+  if (!f) return FileReadStatus::kUnreadable;
+  const int64_t size = f.Size();
+  if (size < 0) return FileReadStatus::kUnreadable;
+  if (static_cast<uint64_t>(size) > maxSize) return FileReadStatus::kTooLarge;
   out.resize(static_cast<size_t>(size));
-  return f.ReadExact(out.data(), out.size());
+  return f.ReadExact(out.data(), out.size()) ? FileReadStatus::kOk : FileReadStatus::kUnreadable;
 }
 
 }  // namespace pelmor::platform

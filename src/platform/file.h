@@ -65,4 +65,9 @@ class File {
 // Reads a whole file into a string; false when it cannot be opened or read.
 bool ReadWholeFile(const char* path, std::string& out);
 
+enum class FileReadStatus { kOk, kUnreadable, kTooLarge };
+// Reads a whole file of at most maxSize bytes into a string; a larger file is refused before
+// anything is allocated for it.
+FileReadStatus ReadWholeFile(const char* path, std::string& out, uint64_t maxSize);
+
 }  // namespace pelmor::platform

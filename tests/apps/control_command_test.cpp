@@ -86,9 +86,52 @@ TEST(ControlCommand, UsageErrors) {
                            "--control 3 get IsOpen", "--size 0x10 get IsOpen", "--size 70000x1 get IsOpen",
                            "--user-mode 2 get IsOpen", "--bogus 1 get IsOpen", "wait soon", "paint",
                            "key", "key 0x10000", "key up", "wheel 32768", "wheel -32769",
-                           "hscroll", "vscroll line", "resize 0x9", "resize 10"}) {
+                           "hscroll", "vscroll line", "resize 0x9", "resize 10",
+                           "save-stream", "load-bag"}) {
     EXPECT_EQ(Pelmor(std::string("control ") + args).exitCode, 2) << args;
   }
+}
+
+// State saved by one run loads in the next (a bag leaves FileName as it is); refused state and
+// missing files report their codes.
+TEST(ControlCommand, SavesAndLoadsStreamsAndBags) {
+  TempDir dir;
+  const std::string gif = SamplePath("anim-disposal.gif");
+  const std::string stream = dir.File("state.bin"), bag = dir.File("state.txt");
+  CliRun r = Pelmor("control --control 1 set FileName " + gif + " set Caption Hall save-stream " +
+                    stream + " save-bag " + bag);
+  EXPECT_EQ(r.out, Line(1, "set", "FileName", "0x00000000", "null") +
+                       Line(2, "set", "Caption", "0x00000000", "null") +
+                       Line(3, "save-stream", stream, "0x00000000", "null") +
+                       Line(4, "save-bag", bag, "0x00000000", "null"));
+  const Bytes bagBytes = ReadFile(bag);
+  const std::string bagText(bagBytes.begin(), bagBytes.end());
+  EXPECT_NE(bagText.find("Caption = \"Hall\""), std::string::npos);
+
+  const std::string trailing = dir.File("trailing.bin"), broken = dir.File("broken.txt");
+  Bytes extended = ReadFile(stream);
+  extended.push_back('x');
+  WriteFile(trailing, extended);
+  const std::string unterminated = "Caption = \"unterminated\n";
+  WriteFile(broken, Bytes(unterminated.begin(), unterminated.end()));
+  r = Pelmor("control --control 1 load-stream " + stream + " get FileName get Caption load-bag " +
+             bag + " get FileName load-stream " + trailing + " load-bag " + broken +
+             " load-stream " + dir.File("missing.bin") + " save-bag " +
+             dir.File("no/such/dir.txt"));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, Line(1, "load-stream", stream, "0x00000000", "null") +
+                       Line(2, "get", "FileName", "0x00000000", "\"" + gif + "\"") +
+                       Line(3, "get", "Caption", "0x00000000", "\"Hall\"") +
+                       Line(4, "load-bag", bag, "0x00000000", "null") +
+                       Line(5, "get", "FileName", "0x00000000", "\"" + gif + "\"") +
+                       Line(6, "load-stream", trailing, "0x80040203", "null") +
+                       Line(7, "load-bag", broken, "0x80040203", "null") +
+                       Line(8, "load-stream", dir.File("missing.bin"), "0x80004005", "null") +
+                       Line(9, "save-bag", dir.File("no/such/dir.txt"), "0x80004005", "null"));
+
+  // The second control's block is one int32 longer.
+  r = Pelmor("control --control 2 load-stream " + stream);
+  EXPECT_EQ(r.out, Line(1, "load-stream", stream, "0x80040202", "null"));
 }
 
 TEST(ControlCommand, PaintWritesTheWholeWindow) {

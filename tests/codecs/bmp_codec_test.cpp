@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "codecs/bmp_fixtures.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
 #include "test_support.h"
 

@@ -12,7 +12,7 @@
 
 #include <jpeglib.h>
 
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
 #include "test_support.h"
 

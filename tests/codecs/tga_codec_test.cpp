@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "codecs/bmp_fixtures.h"
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 #include "model/image_doc.h"
 #include "test_support.h"
 

@@ -15,6 +15,7 @@
 #include "platform/device_context.h"
 #include "platform/ole/control_site.h"
 #include "platform/ole/dispatch.h"
+#include "platform/ole/framework_props.h"
 #include "platform/ole/guid.h"
 #include "platform/ole/ole_color.h"
 #include "platform/ole/ole_font.h"
@@ -60,6 +61,24 @@ class COleControl : public DispatchObject,
   // Stock properties back to the framework's defaults, taken from the ambient properties.
   virtual void OnResetState();
   void ResetStockProps();
+
+  // --- Saved state (docs/persistence.md) ---
+  // Appends the state to a stream through Serialize.
+  HRESULT SaveToStream(std::vector<uint8_t>& out);
+  // Loads state from a stream through Serialize: S_OK, or the code of the archive error that
+  // stopped the load (ArchiveErrorCode); what was read before that point stays loaded.
+  HRESULT LoadFromStream(const uint8_t* data, size_t size);
+  // The framework's values (no control's own) to and from a property bag, through DoPropExchange.
+  HRESULT SaveToBag(PropertyBag& bag);
+  HRESULT LoadFromBag(const PropertyBag& bag);
+  // The framework's block: DoPropExchange over the archive, then, when loading, a repaint. A
+  // control's override calls this first and adds its own values.
+  virtual void Serialize(Archive& ar);
+  // The extent and the stock properties; a control's override exchanges its version first. A
+  // load takes them all or none: each value is checked as its setter would check it (bad format
+  // otherwise), then they are stored without change notifications and the extent is asked of the
+  // container.
+  virtual void DoPropExchange(PropertyExchange& px);
 
   // --- The window ---
   // Creates the control's window in the host's window, width x height pixels (outer size). The
@@ -181,6 +200,10 @@ class COleControl : public DispatchObject,
 
  private:
   void OnFontObjectChanged() override;
+  // The values DoPropExchange saves, their defaults, and storing loaded ones.
+  FrameworkProps CurrentFrameworkProps() const;
+  FrameworkProps DefaultFrameworkProps() const;
+  void StoreFrameworkProps(const FrameworkProps& props);
   void RequestEdit(DISPID id);
   void Changed(DISPID id);
 

@@ -18,6 +18,11 @@ platform::FontDescription FontDesc::ForDrawing() const {
   return d;
 }
 
+bool FontDesc::Valid() const {
+  return !name.empty() && size > 0 && size <= kLargestFontSize && weight >= 0 && weight <= 1000 &&
+         charset >= 0 && charset <= 255;
+}
+
 COleFont::COleFont(FontDesc desc) : desc_(std::move(desc)) {}
 
 COleFont::~COleFont() { DropHandle(); }
@@ -36,7 +41,7 @@ void COleFont::SetName(std::string name) {
 }
 
 void COleFont::SetSize(double points) {
-  if (!(points > 0 && points <= 16384)) ThrowError(CTL_E_INVALIDPROPERTYVALUE);
+  if (!(points > 0 && points <= kLargestFontSize)) ThrowError(CTL_E_INVALIDPROPERTYVALUE);
   // Sizes are kept to four decimals, as a currency value holds them.
   points = std::round(points * 10000) / 10000;
   if (points == desc_.size) return;

@@ -16,6 +16,8 @@ namespace pelmor::ole {
 constexpr int16_t ANSI_CHARSET = 0;
 constexpr int16_t DEFAULT_CHARSET = 1;
 
+constexpr double kLargestFontSize = 16384;
+
 struct FontDesc {
   std::string name = "DejaVu Sans";  // narrow encoding (UTF-8)
   double size = 12.0;                // points
@@ -26,6 +28,9 @@ struct FontDesc {
   bool strikethrough = false;
 
   bool Bold() const { return weight > 550; }
+  // Whether the font's own setters would take every part: a name, a size above 0 and at most
+  // kLargestFontSize points, a weight of 0 ... 1000 and a character set of 0 ... 255.
+  bool Valid() const;
   platform::FontDescription ForDrawing() const;
   bool operator==(const FontDesc&) const = default;
 };

@@ -19,6 +19,9 @@ inline uint32_t LoadU32BE(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
          static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
 }
+inline uint64_t LoadU64LE(const uint8_t* p) {
+  return static_cast<uint64_t>(LoadU32LE(p)) | static_cast<uint64_t>(LoadU32LE(p + 4)) << 32;
+}
 inline void StoreU16LE(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -59,6 +62,7 @@ class CByteReader {
   bool ReadU16BE(uint16_t& v) { return ReadWith<2>(v, LoadU16BE); }
   bool ReadU32LE(uint32_t& v) { return ReadWith<4>(v, LoadU32LE); }
   bool ReadU32BE(uint32_t& v) { return ReadWith<4>(v, LoadU32BE); }
+  bool ReadU64LE(uint64_t& v) { return ReadWith<8>(v, LoadU64LE); }
 
   bool ReadBytes(void* dst, size_t n) {
     const uint8_t* p = Take(n);

@@ -1,4 +1,4 @@
-#include "model/byte_reader.h"
+#include "platform/byte_reader.h"
 
 #include <gtest/gtest.h>
 
