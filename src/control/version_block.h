@@ -10,6 +10,7 @@
 // Numbers are little-endian.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -81,14 +82,19 @@ constexpr char HexDigit(unsigned v) { return "0123456789ABCDEF"[v & 15]; }
 }  // namespace version_block_detail
 
 // The translation key of a (language, code page) pair: two four-digit upper-case hexadecimal
-// numbers, "0409FDE9".
-constexpr std::string TranslationKey(uint16_t language, uint16_t codePage) {
-  std::string key(8, '0');
+// numbers, "0409FDE9". Kept in a plain array so that the block can be built at compile time by
+// compilers whose std::string is not usable there.
+constexpr std::array<char, 8> TranslationKeyChars(uint16_t language, uint16_t codePage) {
+  std::array<char, 8> key{};
   for (int i = 0; i < 4; ++i) {
     key[3 - i] = version_block_detail::HexDigit(language >> (4 * i));
     key[7 - i] = version_block_detail::HexDigit(codePage >> (4 * i));
   }
   return key;
+}
+inline std::string TranslationKey(uint16_t language, uint16_t codePage) {
+  const std::array<char, 8> key = TranslationKeyChars(language, codePage);
+  return std::string(key.data(), key.size());
 }
 
 // The whole block for spec; empty when a node would not fit its 16-bit length.
@@ -113,7 +119,8 @@ constexpr std::vector<uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
   Append32(out, 0);
 
   const size_t strings = BeginNode(out, "StringFileInfo", 0, true);
-  const size_t table = BeginNode(out, TranslationKey(spec.language, spec.codePage), 0, true);
+  const std::array<char, 8> key = TranslationKeyChars(spec.language, spec.codePage);
+  const size_t table = BeginNode(out, std::string_view(key.data(), key.size()), 0, true);
   for (const VersionText& t : spec.texts) {
     const size_t node = BeginNode(out, t.name, t.value.size() + 1, true);
     for (const char c : t.value) out.push_back(static_cast<uint8_t>(c));
