@@ -2,7 +2,7 @@
 # Every test: the unit tests and the corpus check on a normal build, both again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the controls' tests under ThreadSanitizer, then
 # every fuzz target replaying the corpus and fuzzing briefly (PELMOR_FUZZ_SECONDS per target,
-# default 20; 0 replays only).
+# default 10; 0 replays only).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -48,5 +48,5 @@ build_target "$root/build-tsan" pelmor_tests -DPELMOR_TSAN=ON -DPELMOR_BENCH=OFF
 echo "== controls' tests under ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$root/build-tsan/tests/pelmor_tests"
 echo "== fuzz targets"
-bash "$root/scripts/fuzz.sh" "${PELMOR_FUZZ_SECONDS:-20}"
+bash "$root/scripts/fuzz.sh" "${PELMOR_FUZZ_SECONDS:-10}"
 echo "== all tests passed"
