@@ -5,30 +5,13 @@
 #include <cstdio>
 
 #include "platform/ole/dispatch.h"
+#include "platform/text_encoding.h"
 
 namespace pelmor::cli {
 
 using namespace ole;
 
 namespace {
-
-void PutUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | c >> 6));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | c >> 12));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | c >> 18));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 void PutEscape(std::string& out, char16_t u) {
   char buf[8];
@@ -70,7 +53,7 @@ std::string JsonUtf16(std::u16string_view text) {
     const char16_t u = text[i];
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
-      PutUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00));
+      platform::AppendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00));
       ++i;
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       PutEscape(out, u);
@@ -87,7 +70,7 @@ std::string JsonUtf16(std::u16string_view text) {
     } else if (u < 0x20 || u == 0x7F) {
       PutEscape(out, u);
     } else {
-      PutUtf8(out, u);
+      platform::AppendUtf8(out, u);
     }
   }
   return out + "\"";

@@ -29,7 +29,7 @@ struct VersionText {
   std::string_view value;
 };
 
-struct VersionBlockSpec {
+struct VersionBlockContents {
   uint16_t fileVersion[4] = {0, 0, 0, 0};  // major, minor, patch, build
   uint16_t language = 0x0409;
   uint16_t codePage = 0xFDE9;  // UTF-8, the module's narrow encoding
@@ -97,13 +97,13 @@ inline std::string TranslationKey(uint16_t language, uint16_t codePage) {
   return std::string(key.data(), key.size());
 }
 
-// The whole block for spec; empty when a node would not fit its 16-bit length.
-constexpr std::vector<uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
+// The whole block for contents; empty when a node would not fit its 16-bit length.
+constexpr std::vector<uint8_t> BuildVersionBlock(const VersionBlockContents& contents) {
   using namespace version_block_detail;
   std::vector<uint8_t> out;
   const size_t root = BeginNode(out, "VS_VERSION_INFO", kFixedFileInfoSize, false);
-  const uint32_t ms = static_cast<uint32_t>(spec.fileVersion[0]) << 16 | spec.fileVersion[1];
-  const uint32_t ls = static_cast<uint32_t>(spec.fileVersion[2]) << 16 | spec.fileVersion[3];
+  const uint32_t ms = static_cast<uint32_t>(contents.fileVersion[0]) << 16 | contents.fileVersion[1];
+  const uint32_t ls = static_cast<uint32_t>(contents.fileVersion[2]) << 16 | contents.fileVersion[3];
   Append32(out, kFixedFileInfoSignature);
   Append32(out, 0x00010000);  // structure version 1.0
   Append32(out, ms);          // file version
@@ -119,9 +119,9 @@ constexpr std::vector<uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
   Append32(out, 0);
 
   const size_t strings = BeginNode(out, "StringFileInfo", 0, true);
-  const std::array<char, 8> key = TranslationKeyChars(spec.language, spec.codePage);
+  const std::array<char, 8> key = TranslationKeyChars(contents.language, contents.codePage);
   const size_t table = BeginNode(out, std::string_view(key.data(), key.size()), 0, true);
-  for (const VersionText& t : spec.texts) {
+  for (const VersionText& t : contents.texts) {
     const size_t node = BeginNode(out, t.name, t.value.size() + 1, true);
     for (const char c : t.value) out.push_back(static_cast<uint8_t>(c));
     out.push_back(0);
@@ -131,8 +131,8 @@ constexpr std::vector<uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
 
   const size_t vars = BeginNode(out, "VarFileInfo", 0, true);
   const size_t translation = BeginNode(out, "Translation", 4, false);
-  Append16(out, spec.language);
-  Append16(out, spec.codePage);
+  Append16(out, contents.language);
+  Append16(out, contents.codePage);
   if (!EndNode(out, translation) || !EndNode(out, vars)) return {};
   if (!EndNode(out, root)) return {};
   Align4(out);

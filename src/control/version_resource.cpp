@@ -33,19 +33,19 @@ constexpr VersionText kTexts[] = {
     {"ProductVersion", PELMOR_VERSION_TEXT},
 };
 
-constexpr VersionBlockSpec Spec() {
-  VersionBlockSpec spec;
+constexpr VersionBlockContents ModuleContents() {
+  VersionBlockContents contents;
   constexpr uint16_t numbers[4] = {PELMOR_VERSION_NUMBERS};
-  for (int i = 0; i < 4; ++i) spec.fileVersion[i] = numbers[i];
-  spec.texts = kTexts;
-  return spec;
+  for (int i = 0; i < 4; ++i) contents.fileVersion[i] = numbers[i];
+  contents.texts = kTexts;
+  return contents;
 }
 
-constexpr size_t kBlockSize = BuildVersionBlock(Spec()).size();
+constexpr size_t kBlockSize = BuildVersionBlock(ModuleContents()).size();
 static_assert(kBlockSize > 0, "the version block does not fit its node lengths");
 
 constexpr std::array<uint8_t, kBlockSize> Block() {
-  const std::vector<uint8_t> bytes = BuildVersionBlock(Spec());
+  const std::vector<uint8_t> bytes = BuildVersionBlock(ModuleContents());
   std::array<uint8_t, kBlockSize> out{};
   for (size_t i = 0; i < kBlockSize; ++i) out[i] = bytes[i];
   return out;

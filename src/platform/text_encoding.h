@@ -19,4 +19,7 @@ std::u32string DecodeText(std::string_view bytes);
 std::u16string Utf16FromBytes(std::string_view bytes);
 std::string BytesFromUtf16(std::u16string_view text);
 
+// Appends one code point to out as UTF-8 (1 to 4 bytes).
+void AppendUtf8(std::string& out, char32_t c);
+
 }  // namespace pelmor::platform

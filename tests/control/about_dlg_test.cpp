@@ -17,9 +17,9 @@ namespace {
 using namespace platform;
 
 std::vector<uint8_t> Block(std::span<const VersionText> texts, bool translation = true) {
-  VersionBlockSpec spec;
-  spec.texts = texts;
-  std::vector<uint8_t> block = BuildVersionBlock(spec);
+  VersionBlockContents contents;
+  contents.texts = texts;
+  std::vector<uint8_t> block = BuildVersionBlock(contents);
   if (!translation) {
     // Rename the table's key so that no translation is found.
     const std::string key = "Translation";
