@@ -31,10 +31,12 @@ constexpr int kMaxSymbols = kLiteralLengthSymbols;
 constexpr int kMaxPrimaryBits = 11;  // the literal/length table's
 constexpr int kDistancePrimaryBits = 8;
 
-// Room the fast path needs past the output position: the longest match plus the bytes that the
-// copies below may write past its end (and put back).
+// Room the fast path needs past the output position at the top of a round: up to two literals
+// stored before a match, the longest match, and the bytes that the copies below may read and write
+// past its end (and put back).
 constexpr uint32_t kCopySlack = 32;
-constexpr ptrdiff_t kFastOutputRoom = 258 + kCopySlack;
+constexpr ptrdiff_t kLiteralsBeforeMatch = 2;
+constexpr ptrdiff_t kFastOutputRoom = kLiteralsBeforeMatch + 258 + kCopySlack;
 // Input the fast path needs: one unaligned 64-bit load.
 constexpr ptrdiff_t kFastInputRoom = 8;  // per refill
 

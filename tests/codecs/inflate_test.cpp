@@ -128,6 +128,30 @@ TEST(Inflate, FixedMatchesRepeatAndReachBackToTheFirstByteOnly) {
   EXPECT_FALSE(Inflate(ZlibWrap(DeflateWriter().Header(true, 3).Bits(0, 16).Finish()), 10));
 }
 
+// A round of the fast path may store two literals and then copy the longest match: with the output
+// buffer exactly as long as the data (so that a sanitizer sees any access past it), every position
+// of that round relative to the buffer's end must stay inside. Empty stored blocks after the match
+// keep enough input behind it for the fast path to be taken.
+TEST(Inflate, LiteralsThenTheLongestMatchStayInsideAnExactBuffer) {
+  for (size_t prefix = 300; prefix < 306; ++prefix) {
+    DeflateWriter w;
+    w.Header(false, 1);
+    Bytes expected;
+    for (size_t i = 0; i < prefix + 2; ++i) {
+      w.FixedSymbol('a' + int(i % 7));
+      expected.push_back(uint8_t('a' + i % 7));
+    }
+    w.FixedSymbol(285).FixedDistance(0).FixedSymbol(256);  // 258 copies of the last literal
+    expected.insert(expected.end(), 258, expected.back());
+    for (int i = 0; i < 40; ++i) w.Stored(false, {});
+    w.Stored(true, {});
+    const Bytes z = ZlibWrap(w.Finish());
+    for (size_t extra = 0; extra < 40; ++extra) {
+      EXPECT_EQ(Inflate(z, expected.size() + extra), expected) << prefix << " " << extra;
+    }
+  }
+}
+
 TEST(Inflate, DistanceCodesNeedAtLeastOneCodeAndFailOnlyOnUnusedPatterns) {
   DynamicCodes c;
   c.literal.assign(257, 0);
