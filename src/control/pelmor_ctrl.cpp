@@ -222,11 +222,12 @@ void CPelmorCtrl::OnDraw(HDC dc, const RECT& bounds, const RECT&) {
 }
 
 void CPelmorCtrl::PaintContent(HDC dc, const RECT& rect) {
-  FillBackground(dc, rect, TranslateColor(AmbientBackColor()));
+  const COLORREF background = TranslateColor(AmbientBackColor());
   if (DocumentOpen()) {
-    DrawImage(dc, rect);
+    DrawImage(dc, rect, &background);
     return;
   }
+  FillBackground(dc, rect, background);
   CaptionStyle caption;
   caption.text = InternalGetText();
   caption.font = GetFont().Handle();
@@ -236,7 +237,7 @@ void CPelmorCtrl::PaintContent(HDC dc, const RECT& rect) {
   DrawCaption(dc, rect, caption);
 }
 
-int32_t CPelmorCtrl::DrawImage(HDC dc, const RECT& rect) {
+int32_t CPelmorCtrl::DrawImage(HDC dc, const RECT& rect, const COLORREF* background) {
   doc.backColor = TranslateColor(GetBackColor());
   PlacementRequest request;
   request.bounds = rect;
@@ -250,7 +251,7 @@ int32_t CPelmorCtrl::DrawImage(HDC dc, const RECT& rect) {
     request.scrollX = ScrollPos(SB_HORZ);
     request.scrollY = ScrollPos(SB_VERT);
   }
-  return DrawPlacedImage(doc, dc, request);
+  return DrawPlacedImage(doc, dc, request, background);
 }
 
 void CPelmorCtrl::UpdateLayout() {

@@ -63,10 +63,12 @@ class CPelmorCtrl : public ole::COleControl {
 
   // --- Painting ---
   void OnDraw(platform::HDC dc, const platform::RECT& bounds, const platform::RECT& invalid) override;
-  // The ambient background, then the image or the Caption.
+  // The ambient background, then the image or the Caption. Sets every pixel of rect.
   void PaintContent(platform::HDC dc, const platform::RECT& rect);
   // Sizes, fits, places and draws the image; returns the document's Draw result. Hold `lock`.
-  int32_t DrawImage(platform::HDC dc, const platform::RECT& rect);
+  // With a background colour, what the image leaves of rect is filled with it.
+  int32_t DrawImage(platform::HDC dc, const platform::RECT& rect,
+                    const platform::COLORREF* background = nullptr);
   // Scroll ranges when scrolling, otherwise the control's size (the image's or the created one).
   void UpdateLayout();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 namespace pelmor {
 
@@ -33,8 +34,13 @@ bool PaintOffscreen(HDC dc, const RECT& bounds, const RECT& area,
   if (painted) {
     HGDIOBJ previous = SelectObject(memory, bitmap);
     paint(memory, area);
-    BitBlt(dc, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
-           memory, area.left, area.top, SRCCOPY);
+    const bool whole = keep != nullptr && area.left == 0 && area.top == 0 && bounds.left == 0 &&
+                       bounds.top == 0 && bounds.right == width && bounds.bottom == height;
+    // A kept bitmap is painted afresh every time, so handing its pixels over loses nothing.
+    if (!whole || !ExchangeSurfaces(dc, memory)) {
+      BitBlt(dc, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+             memory, area.left, area.top, SRCCOPY);
+    }
     SelectObject(memory, previous);
     if (keep == nullptr) DeleteObject(bitmap);
   }
@@ -78,10 +84,48 @@ void DrawCaption(HDC dc, const RECT& rect, const CaptionStyle& style) {
   if (previousFont != nullptr) SelectObject(dc, previousFont);
 }
 
-int32_t DrawPlacedImage(CImageDoc& doc, HDC dc, const PlacementRequest& request) {
+namespace {
+
+// The part of the bounds the placed image covers, if any.
+std::optional<RECT> CoveredPart(const RECT& bounds, const ImagePlacement& p) {
+  if (p.width <= 0 || p.height <= 0) return std::nullopt;
+  const RECT r{std::max(bounds.left, p.x), std::max(bounds.top, p.y),
+               static_cast<int32_t>(std::min<int64_t>(bounds.right, int64_t{p.x} + p.width)),
+               static_cast<int32_t>(std::min<int64_t>(bounds.bottom, int64_t{p.y} + p.height))};
+  if (r.left >= r.right || r.top >= r.bottom) return std::nullopt;
+  return r;
+}
+
+// The bounds less an inner rectangle: the bands above and below it, then the sides.
+void FillAround(HDC dc, const RECT& bounds, const RECT& inner, COLORREF color) {
+  const RECT parts[] = {{bounds.left, bounds.top, bounds.right, inner.top},
+                        {bounds.left, inner.bottom, bounds.right, bounds.bottom},
+                        {bounds.left, inner.top, inner.left, inner.bottom},
+                        {inner.right, inner.top, bounds.right, inner.bottom}};
+  for (const RECT& r : parts) {
+    if (r.left < r.right && r.top < r.bottom) FillBackground(dc, r, color);
+  }
+}
+
+}  // namespace
+
+int32_t DrawPlacedImage(CImageDoc& doc, HDC dc, const PlacementRequest& request,
+                        const COLORREF* background) {
   const ImagePlacement p = PlaceImage(request);
-  return doc.Draw(dc, p.x, p.y, static_cast<uint32_t>(p.width), static_cast<uint32_t>(p.height),
-                  true);
+  std::optional<RECT> covered;
+  if (background != nullptr) {
+    if (doc.DrawCoversRectangle()) covered = CoveredPart(request.bounds, p);
+    if (covered) {
+      FillAround(dc, request.bounds, *covered, *background);
+    } else {
+      FillBackground(dc, request.bounds, *background);
+    }
+  }
+  bool painted = false;
+  const int32_t result = doc.Draw(dc, p.x, p.y, static_cast<uint32_t>(p.width),
+                                  static_cast<uint32_t>(p.height), true, &painted);
+  if (covered && !painted) FillBackground(dc, *covered, *background);
+  return result;
 }
 
 }  // namespace pelmor

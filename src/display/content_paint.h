@@ -31,7 +31,10 @@ class OffscreenBitmap {
 
 // Paints through a memory context holding a bitmap of area's size (area is passed to paint as its
 // rectangle), then copies the bitmap to dc at bounds in one block. False, with nothing painted,
-// when the context or the bitmap cannot be had. The bitmap comes from `keep` when one is given.
+// when the context or the bitmap cannot be had. The bitmap comes from `keep` when one is given;
+// paint must then set every pixel of area, for when the block is the whole of dc's surface the
+// kept bitmap and the surface exchange their pixels instead of copying them, and the bitmap comes
+// back to the next paint holding what the surface showed before.
 bool PaintOffscreen(platform::HDC dc, const platform::RECT& bounds, const platform::RECT& area,
                     const std::function<void(platform::HDC, const platform::RECT&)>& paint,
                     OffscreenBitmap* keep = nullptr);
@@ -53,7 +56,11 @@ struct CaptionStyle {
 void DrawCaption(platform::HDC dc, const platform::RECT& rect, const CaptionStyle& style);
 
 // The document's image at the size and place the request works out (always a stretching Draw).
-// Returns what Draw returns.
-int32_t DrawPlacedImage(CImageDoc& doc, platform::HDC dc, const PlacementRequest& request);
+// With a background colour the request's bounds are filled with it first, only where the image
+// will not cover them: under the image too when the document may leave pixels of its rectangle
+// unpainted, and after the draw what it was to cover when it painted nothing. Returns what Draw
+// returns.
+int32_t DrawPlacedImage(CImageDoc& doc, platform::HDC dc, const PlacementRequest& request,
+                        const platform::COLORREF* background = nullptr);
 
 }  // namespace pelmor

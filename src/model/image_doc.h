@@ -43,8 +43,14 @@ class CImageDoc {
   // Paints the current image into the rectangle (x, y, w, h) of a device context, the image's
   // palette selected for the time of the call. stretch: the whole image fills the rectangle
   // (averaged when it shrinks); otherwise the image's top-left part that fits is copied. Returns
-  // the realisation result of the palette put back, or 0.
-  int32_t Draw(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint32_t h, bool stretch);
+  // the realisation result of the palette put back, or 0. `painted`, when given, tells whether
+  // the image's pixels reached the device.
+  int32_t Draw(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint32_t h, bool stretch,
+               bool* painted = nullptr);
+  // Whether a stretching Draw that paints sets every device pixel of its rectangle: not so for a
+  // run-length image, whose skipped pixels keep what was there, nor for a header whose size is
+  // not the document's.
+  bool DrawCoversRectangle() const;
 
   // The document's codec for a format (made from the table in codecs/codec_table.h), or null
   // while that format is not built into the document.
@@ -99,8 +105,9 @@ class CImageDoc {
   bool SelectAndLoad(int32_t imageIndex);
   bool SaveByExtension(const char* fileName);
   bool HasImage() const { return block && header != nullptr && bits != nullptr; }
-  // Paints through the cached down-scaled copy, building it first when there is none of this size.
-  void DrawSmoothDownscale(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint32_t h);
+  // Paints through the cached down-scaled copy, building it first when there is none of this size;
+  // false when nothing was painted.
+  bool DrawSmoothDownscale(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint32_t h);
 };
 
 }  // namespace pelmor

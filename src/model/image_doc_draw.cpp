@@ -11,8 +11,9 @@
 namespace pelmor {
 
 int32_t CImageDoc::Draw(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint32_t h,
-                        bool stretch) {
+                        bool stretch, bool* painted) {
   using namespace platform;
+  if (painted != nullptr) *painted = false;
   if (bits == nullptr || header == nullptr) return 0;
 
   HPALETTE previous = nullptr;
@@ -29,22 +30,23 @@ int32_t CImageDoc::Draw(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint
   const bool trueColor = compression == BI_RGB && (bitCount == 24 || bitCount == 32);
   const DibMemory memory{block.Data(), BlockEnd()};
 
+  bool done = false;
   if (!halftoneStretch && shrinking && trueColor) {
-    DrawSmoothDownscale(dc, x, y, w, h);
+    done = DrawSmoothDownscale(dc, x, y, w, h);
   } else {
     const bool halftone = stretch && halftoneStretch && (w < W || h < H);
     int oldMode = 0;
     if (halftone) oldMode = SetStretchBltMode(dc, HALFTONE);
     if (stretch) {
-      StretchDIBits(dc, x, y, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, width, height,
-                    bits, header, DIB_RGB_COLORS, SRCCOPY, memory);
+      done = StretchDIBits(dc, x, y, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, width, height,
+                    bits, header, DIB_RGB_COLORS, SRCCOPY, memory) != 0;
     } else {
       // Counted from the bottom row of the DIB: the top rows of the picture are shown.
       const uint32_t sourceY = H >= h ? H - h : 0;
-      StretchDIBits(dc, x, y, static_cast<int32_t>(w), static_cast<int32_t>(h), 0,
+      done = StretchDIBits(dc, x, y, static_cast<int32_t>(w), static_cast<int32_t>(h), 0,
                     static_cast<int32_t>(sourceY), static_cast<int32_t>(std::min(W, w)),
                     static_cast<int32_t>(std::min(H, h)), bits, header, DIB_RGB_COLORS, SRCCOPY,
-                    memory);
+                    memory) != 0;
     }
     if (halftone) {
       SetBrushOrgEx(dc, 0, 0, nullptr);
@@ -52,6 +54,7 @@ int32_t CImageDoc::Draw(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint
     }
   }
 
+  if (painted != nullptr) *painted = done;
   if (paletteSelected && previous != nullptr) {
     SelectPalette(dc, previous, true);
     return RealizePalette(dc);
@@ -59,10 +62,17 @@ int32_t CImageDoc::Draw(platform::HDC dc, int32_t x, int32_t y, uint32_t w, uint
   return 0;
 }
 
-void CImageDoc::DrawSmoothDownscale(platform::HDC dc, int32_t x, int32_t y, uint32_t w,
+bool CImageDoc::DrawCoversRectangle() const {
+  if (header == nullptr) return false;
+  const int64_t rows = header->biHeight < 0 ? -int64_t{header->biHeight} : header->biHeight;
+  return header->biCompression != BI_RLE8 && header->biCompression != BI_RLE4 &&
+         header->biWidth == width && rows == height;
+}
+
+bool CImageDoc::DrawSmoothDownscale(platform::HDC dc, int32_t x, int32_t y, uint32_t w,
                                     uint32_t h) {
   using namespace platform;
-  if (static_cast<int32_t>(w) <= 0 || static_cast<int32_t>(h) <= 0) return;
+  if (static_cast<int32_t>(w) <= 0 || static_cast<int32_t>(h) <= 0) return false;
   if (scaledBlock && (static_cast<uint32_t>(scaledWidth) != w ||
                       static_cast<uint32_t>(scaledHeight) != h)) {
     FreeScaledCache();
@@ -73,12 +83,12 @@ void CImageDoc::DrawSmoothDownscale(platform::HDC dc, int32_t x, int32_t y, uint
     const uint32_t sourceStride = DibRowBytes(W, header->biBitCount);
     // The source rows must lie inside the image block whatever the header claims.
     const CheckedSize sourceEnd = CheckedSize(bits - block.Data()) + CheckedSize(sourceStride) * H;
-    if (bits < block.Data() || !sourceEnd.AtMost(block.Size())) return;
+    if (bits < block.Data() || !sourceEnd.AtMost(block.Size())) return false;
     const uint32_t stride = DibRowBytes(w, 24);
     const CheckedSize total = CheckedSize(stride) * h + sizeof(BITMAPINFOHEADER);
-    if (!total.FitsIn<uint32_t>()) return;
+    if (!total.FitsIn<uint32_t>()) return false;
     ImageBlock copy = ImageBlock::Allocate(budget, total.Value());
-    if (!copy) return;
+    if (!copy) return false;
     auto* scaled = reinterpret_cast<BITMAPINFOHEADER*>(copy.Data());
     std::memcpy(scaled, header, sizeof(BITMAPINFOHEADER));
     scaled->biSize = sizeof(BITMAPINFOHEADER);
@@ -96,8 +106,8 @@ void CImageDoc::DrawSmoothDownscale(platform::HDC dc, int32_t x, int32_t y, uint
     scaledHeight = static_cast<int32_t>(h);
   }
   const auto wi = static_cast<int32_t>(w), hi = static_cast<int32_t>(h);
-  StretchDIBits(dc, x, y, wi, hi, 0, 0, wi, hi, scaledBits, scaledHeader, DIB_RGB_COLORS, SRCCOPY,
-                DibMemory{scaledBlock.Data(), scaledBlock.Data() + scaledBlock.Size()});
+  return StretchDIBits(dc, x, y, wi, hi, 0, 0, wi, hi, scaledBits, scaledHeader, DIB_RGB_COLORS,
+                       SRCCOPY, DibMemory{scaledBlock.Data(), scaledBlock.Data() + scaledBlock.Size()}) != 0;
 }
 
 }  // namespace pelmor

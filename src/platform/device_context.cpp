@@ -248,6 +248,19 @@ bool BitBlt(HDC dst, int32_t x, int32_t y, int32_t width, int32_t height, HDC sr
   return true;
 }
 
+bool ExchangeSurfaces(HDC dst, HDC src) {
+  if (dst == nullptr || src == nullptr || dst == src) return false;
+  Surface* to = dst->Target();
+  Surface* from = src->Target();
+  if (to == nullptr || from == nullptr || to == from || !*to || !*from) return false;
+  if (to->Width() != from->Width() || to->Height() != from->Height() || to->Monochrome() ||
+      from->Monochrome()) {
+    return false;
+  }
+  std::swap(*to, *from);
+  return true;
+}
+
 namespace {
 
 std::shared_ptr<FontFace> SelectedFace(HDC dc) {

@@ -96,6 +96,10 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 // black; monochrome to colour: black takes dst's text colour, white its background colour.
 bool BitBlt(HDC dst, int32_t x, int32_t y, int32_t width, int32_t height, HDC src, int32_t xSrc,
             int32_t ySrc, uint32_t rop);
+// What a whole-surface BitBlt from src to dst shows, without copying: dst's surface and src's
+// bitmap exchange their pixels, src's bitmap keeping dst's previous ones. Only for two colour
+// surfaces of the same size; false, with nothing changed, otherwise.
+bool ExchangeSurfaces(HDC dst, HDC src);
 
 // The width (advances) and height (ascent + descent) of one line of text in the selected font;
 // (0, 0) for an empty string. The bytes are UTF-8 when they form it, Latin-1 otherwise.

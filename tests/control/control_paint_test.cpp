@@ -1,9 +1,14 @@
 // The paint, through a real OnDraw in a headless window: where and how large the image lands
-// (sizes, fit, alignment, scroll offsets), the ambient background, the Caption when nothing is
-// open, and the border.
+// (sizes, fit, alignment, scroll offsets), the ambient background around it and under what the
+// image leaves out, every pixel set afresh by each paint, the Caption when nothing is open, and
+// the border.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "codecs/bmp_fixtures.h"
 #include "control/control_fixtures.h"
+#include "display/content_paint.h"
 
 namespace pelmor::test {
 namespace {
@@ -19,6 +24,25 @@ std::string Describe(const RECT& r) {
          std::to_string(r.right - r.left) + " x " + std::to_string(r.bottom - r.top);
 }
 
+// A 6 x 4 run-length bitmap file in the image colour that leaves pixels out: the right half of
+// the bottom row, two pixels at each end of the second row and the whole top row.
+std::string SparseRunLengthBmp(const TempDir& dir) {
+  BmpRecipe r;
+  r.width = 6;
+  r.height = 4;
+  r.bitCount = 8;
+  r.compression = BI_RLE8;
+  r.clrUsed = 2;
+  r.table = {0, 0, 0, 0, 0xC0, 0x60, 0x30, 0};  // blue, green, red, 0: entry 1 is kImage
+  r.pixels = {3, 1, 0, 0,              // bottom row: three pixels, end of line
+              0, 2, 2, 0, 2, 1, 0, 0,  // two skipped, two pixels, end of line
+              6, 1, 0, 0,              // a whole row
+              0, 1};                   // end of the bitmap: the top row is never written
+  const std::string path = dir.File("sparse.bmp");
+  WriteFile(path, MakeBmp(r));
+  return path;
+}
+
 class PaintTest : public ::testing::Test {
  protected:
   void Make(int generation, int32_t w, int32_t h) {
@@ -28,9 +52,130 @@ class PaintTest : public ::testing::Test {
     c_.Put("BackColor", Variant::UI4(platform::RGB(255, 0, 0)));
     c_.Put("SlideShow", Variant::Bool(false));
   }
+  // The client area as filling it with the ambient colour and drawing the image over it, where
+  // the control's settings and bars place it, leaves it.
+  platform::Surface FilledThenDrawn() {
+    CPelmorCtrl& c = c_.Control();
+    platform::RECT client{0, 0, 0, 0};
+    c.GetWindow()->GetClientRect(&client);
+    platform::Surface s = platform::Surface::Create(client.right, client.bottom);
+    for (int32_t y = 0; y < s.Height(); ++y) std::fill(s.Row(y), s.Row(y) + s.Width(), kAmbient);
+    PlacementRequest r;
+    r.bounds = client;
+    r.imageWidth = c.doc.width;
+    r.imageHeight = c.doc.height;
+    r.hAlignment = c.hAlignment;
+    r.vAlignment = c.vAlignment;
+    r.stretchImage = c.stretchImage != 0;
+    r.scrolling = c.scrolling != 0;
+    r.scrollX = c.ScrollPos(platform::SB_HORZ);
+    r.scrollY = c.ScrollPos(platform::SB_VERT);
+    platform::HDC dc = platform::CreateDisplayDC(&s);
+    DrawPlacedImage(c.doc, dc, r);
+    platform::DeleteDC(dc);
+    return s;
+  }
+  // Pixels of the window that differ from `expected`, and the first of them.
+  std::string Differences(const platform::Surface& expected) {
+    const platform::Surface& got = c_.Host().Window().BackingSurface();
+    if (got.Width() != expected.Width() || got.Height() != expected.Height()) return "size";
+    size_t count = 0;
+    std::string first;
+    for (int32_t y = 0; y < got.Height(); ++y) {
+      for (int32_t x = 0; x < got.Width(); ++x) {
+        if (got.Pixel(x, y) == expected.Pixel(x, y)) continue;
+        if (count++ == 0) first = " first at " + std::to_string(x) + ", " + std::to_string(y);
+      }
+    }
+    return count == 0 ? "" : std::to_string(count) + " pixels" + first;
+  }
   ControlHarness c_;
   TempDir dir_;
 };
+
+// Each paint sets every pixel as filling the window and then drawing the image would, whatever
+// the paints before left: the cases follow each other in one window, the image covering all of
+// the client area, part of it or (its draw failing) none of it, with and without scroll offsets.
+TEST_F(PaintTest, EveryPaintLeavesWhatFillingAndThenDrawingLeaves) {
+  std::vector<std::vector<uint32_t>> ramp(250, std::vector<uint32_t>(400));
+  for (size_t y = 0; y < ramp.size(); ++y) {
+    for (size_t x = 0; x < ramp[y].size(); ++x) ramp[y][x] = 0x010000u * (x & 0xFF) + 0x101u * (y & 0x7F);
+  }
+  const std::string big = WriteBmp(dir_, "ramp.bmp", ramp);
+  const std::string wide = WriteBmp(dir_, "wide.bmp", {ramp.begin(), ramp.begin() + 50});
+  const std::string small = SolidBmp(dir_, "small.bmp", 50, 40, kImage);
+  const std::string exact = SolidBmp(dir_, "exact.bmp", 200, 100, 0x102030);
+  const std::string sparse = SparseRunLengthBmp(dir_);
+  struct Case {
+    const char* what;
+    const std::string& file;
+    bool stretch, scrolling;
+    int align;
+    int32_t scrollX, scrollY;
+    bool drawFails;
+  };
+  const Case cases[] = {
+      {"small, bottom right", small, false, false, 2, 0, 0, false},
+      {"exactly the window", exact, false, false, 0, 0, 0, false},
+      {"small after a covering image", small, false, false, 1, 0, 0, false},
+      {"shrunk through the cached copy", big, true, false, 1, 0, 0, false},
+      {"run-length with skipped pixels", sparse, true, false, 1, 0, 0, false},
+      {"a draw that paints nothing", big, true, false, 1, 0, 0, true},
+      {"scrolled sideways, lower than the window", wide, false, true, 1, 40, 0, false},
+      {"scrolled both ways, covering", big, false, true, 1, 40, 30, false},
+      {"scrolled to the last column and row", big, false, true, 1, 1000, 1000, false},
+  };
+  c_.Host().allowResize = false;
+  Make(2, 200, 100);
+  for (const Case& t : cases) {
+    c_.Put("Scrolling", Variant::Bool(t.scrolling));
+    c_.Put("StretchImage", Variant::Bool(t.stretch));
+    c_.Put("HAlignment", Variant::I4(t.align));
+    c_.Put("VAlignment", Variant::I4(t.align));
+    c_.Control().doc.halftoneStretch = false;
+    c_.PutText("FileName", t.file);
+    ASSERT_TRUE(c_.Control().IsOpen()) << t.what;
+    platform::SCROLLINFO pos;
+    pos.fMask = platform::SIF_POS;
+    pos.nPos = t.scrollX;
+    c_.Control().GetWindow()->SetScrollInfo(platform::SB_HORZ, pos, true);
+    pos.nPos = t.scrollY;
+    c_.Control().GetWindow()->SetScrollInfo(platform::SB_VERT, pos, true);
+    // No room for the down-scaled copy: the document draws nothing.
+    if (t.drawFails) c_.Control().doc.budget.SetCap(1);
+    c_.Control().InvalidateControl();
+    c_.Paint();
+    EXPECT_EQ(Differences(FilledThenDrawn()), "") << t.what;
+    c_.Control().doc.budget.SetCap(0);
+  }
+  // The last case showed the image's far corner with the column and row of background beyond it.
+  EXPECT_EQ(c_.Pixel(0, 0), ramp[250 - 82][400 - 182]);
+  EXPECT_EQ(c_.Pixel(182, 82), kAmbient);
+}
+
+TEST_F(PaintTest, TheBackgroundShowsWhereTheImageLeavesItsPixelsOutOrCannotBeDrawn) {
+  c_.Host().allowResize = false;
+  Make(2, 200, 100);
+  c_.Put("StretchImage", Variant::Bool(false));
+  c_.PutText("FileName", SparseRunLengthBmp(dir_));
+  c_.Paint();
+  // Top left: the never-written top row, then the second row's two skipped pixels.
+  EXPECT_EQ(c_.Pixel(0, 0), kAmbient);
+  EXPECT_EQ(c_.Pixel(1, 2), kAmbient);
+  EXPECT_EQ(c_.Pixel(2, 2), kImage);
+  EXPECT_EQ(c_.Pixel(5, 3), kAmbient);
+  EXPECT_EQ(c_.Pixel(0, 3), kImage);
+
+  c_.Put("StretchImage", Variant::Bool(true));
+  c_.PutText("FileName", SolidBmp(dir_, "big.bmp", 400, 200, kImage));
+  c_.Control().doc.budget.SetCap(1);
+  c_.Paint();
+  EXPECT_EQ(c_.Extent(kAmbient).right, 0);  // all background
+  c_.Control().doc.budget.SetCap(0);
+  c_.Control().InvalidateControl();
+  c_.Paint();
+  EXPECT_EQ(c_.Pixel(199, 99), kImage);
+}
 
 TEST_F(PaintTest, PlacementInA200By100Window) {
   struct Case {

@@ -112,6 +112,29 @@ TEST(DeviceContext, BitBltCopiesOnlyWhatLiesInBothSurfaces) {
   EXPECT_EQ(one.Rows(0, 0, 1, 4), (Rows{{1}, {1}, {2}, {3}}));
 }
 
+TEST(DeviceContext, ExchangeSurfacesSwapsTheWholePixelsOfTwoColourSurfacesOfOneSize) {
+  Canvas window(3, 2, 0x111111);
+  HDC memory = CreateCompatibleDC(window.Dc());
+  EXPECT_FALSE(ExchangeSurfaces(window.Dc(), memory));  // the stock bitmap is never given away
+  HBITMAP same = CreateCompatibleBitmap(window.Dc(), 3, 2);
+  HBITMAP smaller = CreateCompatibleBitmap(window.Dc(), 2, 2);
+  HBITMAP mono = CreateCompatibleBitmap(memory, 3, 2);
+  for (HBITMAP refused : {smaller, mono}) {
+    SelectObject(memory, refused);
+    EXPECT_FALSE(ExchangeSurfaces(window.Dc(), memory));
+    EXPECT_EQ(window.At(2, 1), 0x111111u);
+  }
+  SelectObject(memory, same);
+  same->surface.SetPixel(2, 1, 0x222222);
+  EXPECT_TRUE(ExchangeSurfaces(window.Dc(), memory));
+  EXPECT_EQ(window.At(2, 1), 0x222222u);
+  EXPECT_EQ(window.Surface().Width(), 3);
+  EXPECT_EQ(same->surface.Pixel(0, 0), 0x111111u);
+  SelectObject(memory, StockBitmap());
+  for (HBITMAP b : {same, smaller, mono}) DeleteObject(b);
+  DeleteDC(memory);
+}
+
 TEST(DeviceContext, BitBltBetweenColourAndMonochrome) {
   Canvas window(2, 1, 0);
   window.Surface().SetPixel(0, 0, 0x00FF00);
