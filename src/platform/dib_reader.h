@@ -45,6 +45,12 @@ class DibReader {
   // must lie in the expanded area, and pixels the data never wrote take colour-table entry 0; when
   // `written` is given it receives 1 for every pixel the data wrote and 0 for the others.
   void ConvertRow(int32_t y, int32_t x0, int32_t x1, uint32_t* out, uint8_t* written = nullptr) const;
+  // The same for a row of a large surface that nothing reads soon, painted from the top down:
+  // 24-bit pixels are stored past the caches, which saves reading the destination in first, and
+  // the row below is fetched meanwhile. FinishUncachedRows must follow the last such row before
+  // its pixels are used.
+  void ConvertRowUncached(int32_t y, int32_t x0, int32_t x1, uint32_t* out) const;
+  static void FinishUncachedRows();
 
  private:
   size_t RowOffset(int32_t y) const {

@@ -170,11 +170,15 @@ class DirectRows : public AreaRows {
   size_t offset_;
 };
 
+// Painted blocks from this size on are larger than the caches keep, so their pixels go past them.
+constexpr int64_t kUncachedPaintBytes = int64_t{4} << 20;
+
 // Unstretched, unmirrored: each row converted straight into the surface. Pixels a run-length
 // image never wrote are left alone when `keepUnwritten` is set.
 bool PaintOneToOne(const DibReader& dib, const Axis& x, const Axis& y, bool keepUnwritten,
                    Surface& s) {
   const int32_t sx = static_cast<int32_t>(x.sourceStart + x.logical[0]);
+  const bool uncached = int64_t{x.count} * y.count * 4 >= kUncachedPaintBytes;
   std::vector<uint32_t> row;
   std::vector<uint8_t> written;
   if (keepUnwritten) {
@@ -189,7 +193,11 @@ bool PaintOneToOne(const DibReader& dib, const Axis& x, const Axis& y, bool keep
     const int32_t sy = static_cast<int32_t>(y.sourceStart + y.logical[static_cast<size_t>(k)]);
     uint32_t* out = s.Row(y.first + k) + x.first;
     if (!keepUnwritten) {
-      dib.ConvertRow(sy, sx, sx + x.count, out);
+      if (uncached) {
+        dib.ConvertRowUncached(sy, sx, sx + x.count, out);
+      } else {
+        dib.ConvertRow(sy, sx, sx + x.count, out);
+      }
       continue;
     }
     dib.ConvertRow(sy, sx, sx + x.count, row.data(), written.data());
@@ -197,6 +205,7 @@ bool PaintOneToOne(const DibReader& dib, const Axis& x, const Axis& y, bool keep
       if (written[static_cast<size_t>(i)]) out[i] = row[static_cast<size_t>(i)];
     }
   }
+  if (uncached) DibReader::FinishUncachedRows();
   return true;
 }
 
