@@ -151,7 +151,9 @@ TEST_F(PaintTest, EveryPaintLeavesWhatFillingAndThenDrawingLeaves) {
     c_.Control().InvalidateControl();
     c_.Paint();
     EXPECT_EQ(Differences(FilledThenDrawn()), "") << t.what;
-    if (t.drawFails) EXPECT_EQ(c_.Extent(kAmbient).right, 0);  // the background alone
+    if (t.drawFails) {
+      EXPECT_EQ(c_.Extent(kAmbient).right, 0);  // the background alone
+    }
     c_.Control().doc.budget.SetCap(0);
   }
   // The last case showed the image's far corner with the column and row of background beyond it.
