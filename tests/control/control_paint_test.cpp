@@ -38,6 +38,7 @@ std::string SparseRunLengthBmp(const TempDir& dir) {
               0, 2, 2, 0, 2, 1, 0, 0,  // two skipped, two pixels, end of line
               6, 1, 0, 0,              // a whole row
               0, 1};                   // end of the bitmap: the top row is never written
+  r.pixels.resize(8 * 4, 0);  // a file holds at least the rows' uncompressed size
   const std::string path = dir.File("sparse.bmp");
   WriteFile(path, MakeBmp(r));
   return path;
