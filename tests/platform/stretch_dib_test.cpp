@@ -404,6 +404,30 @@ TEST(StretchFormats, TrueColourRowsOfEveryWidthAndStart) {
   }
 }
 
+// A copy larger than the caches goes its own way (stored past them, the next row fetched ahead):
+// every pixel lands as in a small copy, whatever the rows' alignment, and nothing beside it moves.
+TEST(StretchFormats, LargeTrueColourCopiesLandPixelForPixel) {
+  constexpr int32_t kWidth = 1203, kHeight = 1001;  // over 4 MiB painted; rows of odd length
+  uint32_t seed = 777;
+  std::vector<std::vector<uint32_t>> rows(kHeight, std::vector<uint32_t>(kWidth));
+  for (auto& row : rows) {
+    for (uint32_t& p : row) p = (seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFF;
+  }
+  const Dib dib(TrueColorSpec(rows));
+  for (int32_t offset : {0, 1, 5}) {
+    Canvas c(kWidth + 8, kHeight + 1, 0xABCDEF);
+    ASSERT_NE(c.Stretch(dib, offset, 1, kWidth, kHeight, 0, 0, kWidth, kHeight), 0);
+    size_t wrong = 0;
+    for (int32_t y = 0; y < kHeight; ++y) {
+      for (int32_t x = 0; x < kWidth; ++x) wrong += c.At(offset + x, y + 1) != rows[y][x];
+    }
+    EXPECT_EQ(wrong, 0u) << "at " << offset;
+    EXPECT_EQ(c.At(offset + kWidth, kHeight), 0xABCDEFu);
+    EXPECT_EQ(c.At(offset, 0), 0xABCDEFu);
+    EXPECT_EQ(c.At(offset == 0 ? kWidth + 7 : offset - 1, 1), 0xABCDEFu);
+  }
+}
+
 TEST(StretchFormats, UndrawableHeadersPaintNothing) {
   auto base = [] { return Recipe(24, BI_RGB, 1, {1, 2, 3, 0}); };
   std::vector<std::pair<const char*, DibRecipe>> cases;
