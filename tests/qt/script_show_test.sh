@@ -9,6 +9,8 @@ sample=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export PELMOR_REGISTRY="$work/registry"
+# Under the leak checker: what system libraries keep is not the program's.
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan_suppressions.txt${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 "$pelmor" register "$module" > /dev/null
 
 cat > "$work/show.js" <<'JS'
