@@ -22,6 +22,8 @@ packages=(
   qt6-image-formats-plugins
   # the Qt host and pelmor view; its window is tested in a virtual X server
   qt6-base-dev xvfb xauth
+  # the Designer plugin: its interface and QUiLoader, and Designer itself for its test
+  qt6-tools-dev designer-qt6
 )
 
 missing=()
