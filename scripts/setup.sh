@@ -20,6 +20,8 @@ packages=(
   libpng-dev libspng-dev libgif-dev libtiff-dev libstb-dev zlib1g-dev libdeflate-dev python3-pil
   # the Qt host and pelmor view; its window is tested in a virtual X server
   qt6-base-dev xvfb xauth
+  # the Designer plugin: its interface and QUiLoader, and Designer itself for its test
+  qt6-tools-dev designer-qt6
 )
 
 missing=()

@@ -1,5 +1,6 @@
 // pelmor-script FILE.js [--timeout SECONDS] [--size WxH] [ARG...]: the script host behind
 // `pelmor script`.
+#include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: pelmor script FILE.js [--timeout SECONDS] [--size WxH] [ARG...]\n"
+    "usage: pelmor script FILE.js [--show] [--timeout SECONDS] [--size WxH] [ARG...]\n"
     "(see pelmor --help)\n";
 
 bool ParseSize(const std::string& text, int32_t& w, int32_t& h) {
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (!optionsOver && a == "--") {
       optionsOver = true;
+    } else if (!optionsOver && a == "--show") {
+      options.show = true;
     } else if (!optionsOver && a == "--timeout" && i + 1 < argc) {
       char* end = nullptr;
       options.timeoutSeconds = std::strtod(argv[++i], &end);
@@ -63,6 +66,18 @@ int main(int argc, char** argv) {
   std::string error;
   const auto registry = pelmor::platform::DefaultRegistryPath(error);
   options.registryPath = registry ? *registry : std::string();
-  QCoreApplication app(argc, argv);
+  if (!options.show) {
+    QCoreApplication app(argc, argv);
+    return RunScriptFile(options, stdout, stderr);
+  }
+  // Qt ends the process when it cannot reach a display; say so plainly instead.
+  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+      std::getenv("QT_QPA_PLATFORM") == nullptr) {
+    std::fputs("pelmor script: --show needs a display (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM)\n",
+               stderr);
+    return kScriptUnreadable;
+  }
+  QApplication app(argc, argv);
+  app.setQuitOnLastWindowClosed(true);
   return RunScriptFile(options, stdout, stderr);
 }

@@ -1,17 +1,22 @@
 #include "script_host.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QJSEngine>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <memory>
 #include <thread>
+#include <vector>
 
+#include "control_window.h"
 #include "dispatch_bridge.h"
 #include "object_host.h"
 
@@ -45,6 +50,13 @@ class Watchdog {
     if (thread_.joinable()) thread_.join();
   }
   bool Fired() const { return fired_; }
+  // Milliseconds left before the limit; -1 without one.
+  int64_t RemainingMs() const {
+    if (!thread_.joinable()) return -1;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline_ - std::chrono::steady_clock::now());
+    return std::max<int64_t>(left.count(), 0);
+  }
 
  private:
   QJSEngine& engine_;
@@ -83,8 +95,26 @@ class Host : public QObject {
       return {};
     }
     if (options_.width != 320 || options_.height != 240) Resize(object, options_.width, options_.height);
+    if (options_.show) Show(object, progId);
     return bridge_.Wrap(object, progId);
   }
+
+  // Shows the windows until each is closed or the time limit is reached.
+  void WaitForWindows() {
+    bool open = false;
+    for (const auto& w : windows_) open = open || w->isVisible();
+    if (!open || watchdog_.Fired()) return;
+    QTimer limit;
+    const int64_t left = watchdog_.RemainingMs();
+    if (left >= 0) {
+      limit.setSingleShot(true);
+      QObject::connect(&limit, &QTimer::timeout, qApp, &QCoreApplication::quit);
+      limit.start(static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
+    }
+    QApplication::exec();
+  }
+  // Closes the windows and lets their controls go.
+  void CloseWindows() { windows_.clear(); }
 
   Q_INVOKABLE void log(const QJSValue& args) {
     QString line;
@@ -117,6 +147,11 @@ class Host : public QObject {
     const HRESULT hr = whole ? view->lpVtbl->SetSize(view, static_cast<int32_t>(width),
                                                       static_cast<int32_t>(height))
                              : E_INVALIDARG;
+    if (SUCCEEDED(hr)) {
+      for (const auto& w : windows_) {
+        if (w->View() == view) w->FollowViewSize();
+      }
+    }
     view->lpVtbl->Release(view);
     if (FAILED(hr)) bridge_.Throw(hr, QStringLiteral("host.resize: sides from 1 to 16384"));
   }
@@ -126,11 +161,23 @@ class Host : public QObject {
     const auto end = std::chrono::steady_clock::now() +
                      std::chrono::duration<double, std::milli>(std::max(ms, 0.0));
     while (!watchdog_.Fired() && std::chrono::steady_clock::now() < end) {
+      if (options_.show) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
 
  private:
+  void Show(IDispatch* object, const QString& title) {
+    IPelmorView* view = nullptr;
+    if (object->lpVtbl->QueryInterface(object, &IID_IPelmorView, reinterpret_cast<void**>(&view)) !=
+        S_OK) {
+      return;  // not a control: nothing to show
+    }
+    windows_.push_back(std::make_unique<ControlWindow>(view, title));
+    view->lpVtbl->Release(view);
+    windows_.back()->show();
+  }
+
   void Resize(IDispatch* object, int32_t w, int32_t h) {
     IPelmorView* view = nullptr;
     if (object->lpVtbl->QueryInterface(object, &IID_IPelmorView,
@@ -158,6 +205,7 @@ class Host : public QObject {
   const ScriptOptions& options_;
   const Watchdog& watchdog_;
   std::FILE* out_;
+  std::vector<std::unique_ptr<ControlWindow>> windows_;
 };
 
 // The globals, made from the native host object.
@@ -220,6 +268,8 @@ int RunScriptFile(const ScriptOptions& options, std::FILE* out, std::FILE* err) 
                    result.toString().toUtf8().constData());
       code = kScriptThrew;
     }
+    if (code == kScriptDone && options.show) host.WaitForWindows();
+    host.CloseWindows();
     // The script is over: whatever it still holds goes now, before the engine.
     bridge.DropAll();
   }

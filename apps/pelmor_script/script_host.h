@@ -17,6 +17,9 @@ struct ScriptOptions {
   int32_t width = 320;            // the window of each new control
   int32_t height = 240;
   std::string registryPath;       // the store classes are looked up in
+  // Each control in a window on screen (needs a QApplication); after the script the windows stay
+  // until they are closed or the time limit is reached.
+  bool show = false;
 };
 
 // Exit codes.

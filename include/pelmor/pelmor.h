@@ -57,6 +57,7 @@ static const HRESULT E_POINTER = (HRESULT)0x80004003u;
 static const HRESULT E_FAIL = (HRESULT)0x80004005u;
 static const HRESULT E_OUTOFMEMORY = (HRESULT)0x8007000Eu;
 static const HRESULT E_INVALIDARG = (HRESULT)0x80070057u;
+static const HRESULT E_UNEXPECTED = (HRESULT)0x8000FFFFu;
 static const HRESULT CLASS_E_NOAGGREGATION = (HRESULT)0x80040110u;
 static const HRESULT CLASS_E_CLASSNOTAVAILABLE = (HRESULT)0x80040111u;
 static const HRESULT SELFREG_E_TYPELIB = (HRESULT)0x80040200u;
@@ -104,6 +105,10 @@ static const IID IID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 /* The control's window, as a host without a window system of its own shows it (IPelmorView). */
 static const IID IID_IPelmorView = {
     0x1857763C, 0xE6A4, 0x4F65, {0x90, 0x8D, 0x6B, 0x82, 0x2F, 0xDA, 0x71, 0x22}};
+
+/* A property page of the module (IPelmorPropertyPage). */
+static const IID IID_IPelmorPropertyPage = {
+    0xCED18AEF, 0x53BB, 0x4C30, {0xBA, 0x2B, 0xBA, 0xF7, 0x5B, 0xE2, 0xED, 0x05}};
 
 /* The classes of the module and their programmatic identifiers. */
 static const CLSID CLSID_Pelmor = {
@@ -232,6 +237,7 @@ typedef struct IClassFactory IClassFactory;
 typedef struct IDispatch IDispatch;
 typedef struct ITypeInfo ITypeInfo;
 typedef struct IPelmorView IPelmorView;
+typedef struct IPelmorPropertyPage IPelmorPropertyPage;
 
 #define PELMOR_IUNKNOWN_METHODS(Self)                                     \
   HRESULT (*QueryInterface)(Self * self, REFIID iid, void** object);     \
@@ -383,6 +389,38 @@ typedef struct IPelmorViewVtbl {
 } IPelmorViewVtbl;
 struct IPelmorView {
   const IPelmorViewVtbl* lpVtbl;
+};
+
+/* ---- Property pages ----
+ * CLSID_PelmorPropPage edits FileName, HAlignment, VAlignment, StretchImage and SlideShow;
+ * CLSID_Pelmor2PropPage adds Scrolling. A host hands the page the controls it edits, shows it
+ * inside one of its Qt widgets (the module loads its Qt part, libpelmor-qtpanels.so beside it, for
+ * that alone), and applies it: only the properties the user changed are written, to every
+ * control, through their dispatch setters. */
+typedef struct IPelmorPropertyPageVtbl {
+  PELMOR_IUNKNOWN_METHODS(IPelmorPropertyPage)
+  /* The tab caption (the caller frees it) and the page's size in dialog units. */
+  HRESULT (*GetPageInfo)(IPelmorPropertyPage* self, BSTR* title, int32_t* width,
+                         int32_t* height);
+  /* The controls the page edits: controls of this module, as any of their interfaces. The page
+   * holds a reference to each until the next call; count 0 lets them go. E_INVALIDARG (and no
+   * change) for an object that is not such a control; E_UNEXPECTED while the page is shown. */
+  HRESULT (*SetObjects)(IPelmorPropertyPage* self, uint32_t count, IUnknown* const* objects);
+  /* Shows the page as a child of parent (a QWidget* of the host, with a QApplication running),
+   * filled with the first control's values. E_UNEXPECTED without controls or when shown already;
+   * E_FAIL when the Qt part cannot be loaded or parent cannot take the page. */
+  HRESULT (*Activate)(IPelmorPropertyPage* self, void* parent);
+  /* Closes the page's widgets; changes not applied are dropped. */
+  HRESULT (*Deactivate)(IPelmorPropertyPage* self);
+  /* S_OK when the user changed an item since the page was shown or last applied, else S_FALSE. */
+  HRESULT (*IsPageDirty)(IPelmorPropertyPage* self);
+  /* Writes the changed properties to every control. S_OK when every write succeeded (or there
+   * was nothing to write), else the first failed write's code (0x800A017C: an invalid value);
+   * the other writes are made all the same and the page is clean afterwards. */
+  HRESULT (*Apply)(IPelmorPropertyPage* self);
+} IPelmorPropertyPageVtbl;
+struct IPelmorPropertyPage {
+  const IPelmorPropertyPageVtbl* lpVtbl;
 };
 
 #undef PELMOR_IUNKNOWN_METHODS

@@ -60,10 +60,17 @@ ImageBlock ImageBlock::Allocate(MemoryBudget& budget, uint64_t size) {
     }
     return b;
   }
-  // The block keeps whole pages from a huge-page boundary on: a little more is mapped so that such
-  // a start exists, and what lies before it and past the last page is given back at once.
-  const size_t kept = (n + kPage - 1) / kPage * kPage;
-  if (!b.charge_.Add(budget, kept)) return b;
+  // The block keeps whole huge pages from a huge-page boundary on: a little more is mapped so that
+  // such a start exists, and what lies before it and past the end is given back at once. A partial
+  // huge page at the end is backed by small pages, each first touch a fault of its own (hundreds
+  // for a 1 MiB picture, which then opens several times slower); the whole one costs at most
+  // 2 MiB more, charged with the block. When the budget cannot spare that, the block keeps only
+  // whole small pages.
+  size_t kept = (n + kHugePage - 1) / kHugePage * kHugePage;
+  if (!b.charge_.Add(budget, kept)) {
+    kept = (n + kPage - 1) / kPage * kPage;
+    if (!b.charge_.Add(budget, kept)) return b;
+  }
   const size_t mapSize = kept + kHugePage;
   void* m = ::mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (m == MAP_FAILED) {

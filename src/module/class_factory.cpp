@@ -5,6 +5,7 @@
 
 #include "module/com_object.h"
 #include "module/control_object.h"
+#include "module/page_object.h"
 
 namespace pelmor::module {
 
@@ -45,9 +46,14 @@ class ClassFactory {
     if (iid == nullptr) return E_INVALIDARG;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     const ModuleClass& cls = Self(f).cls_;
-    // The property pages need the pages' own object, which a host with a window system
-    // provides; this module makes only the controls.
-    if (cls.kind != ClassKind::kControl) return CLASS_E_CLASSNOTAVAILABLE;
+    if (cls.kind != ClassKind::kControl) {
+      IPelmorPropertyPage* page = nullptr;
+      const HRESULT made = NewPropertyPage(cls.generation, &page);
+      if (FAILED(made)) return made;
+      const HRESULT hr = page->lpVtbl->QueryInterface(page, iid, object);
+      page->lpVtbl->Release(page);
+      return hr;
+    }
     return Guarded([&] {
       IDispatch* control = nullptr;
       const HRESULT made = NewControl(cls.generation, &control);

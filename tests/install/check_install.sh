@@ -39,4 +39,13 @@ if [ -d "$prefix/share/pelmor/examples" ] && ls "$prefix"/libexec/pelmor/pelmor-
   grep -q '^DocumentName: "Rose"$' <<<"$out" || { echo "the installed script host printed: $out"; exit 1; }
 fi
 "$prefix/bin/pelmor" unregister >/dev/null
+# The Qt parts, when the build has them: the page panels beside the module, the Designer plugin in
+# Qt's plugin folder under the prefix.
+if [ -f "$build/src/libpelmor-qtpanels.so" ]; then
+  [ -f "$libdir/libpelmor-qtpanels.so" ] || { echo "libpelmor-qtpanels.so is not beside the module"; exit 1; }
+fi
+if [ -f "$build/plugins/designer/libpelmor_designer.so" ]; then
+  find "$prefix" -path '*/qt6/plugins/designer/libpelmor_designer.so' | grep -q . ||
+    { echo "the Designer plugin is not in a qt6/plugins/designer folder"; exit 1; }
+fi
 echo "installed package works"

@@ -266,6 +266,60 @@ TEST_F(ModuleTest, LocksKeepTheModule) {
   factory->lpVtbl->LockServer(factory, 0);
 }
 
+// Without a window system a page can be made, told what it is and given its controls; only
+// showing it needs a host's widget (tests/qt/module_qt_tests.cpp shows and applies it).
+TEST_F(ModuleTest, ThePropertyPagesAreObjectsOfTheirOwn) {
+  for (const CLSID* clsid : {&CLSID_PelmorPropPage, &CLSID_Pelmor2PropPage}) {
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(module_.getClassObject(clsid, &IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->lpVtbl->CreateInstance(factory, nullptr, &IID_IDispatch, &none),
+              E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    IPelmorPropertyPage* page = nullptr;
+    ASSERT_EQ(factory->lpVtbl->CreateInstance(factory, nullptr, &IID_IPelmorPropertyPage,
+                                              reinterpret_cast<void**>(&page)),
+              S_OK);
+    EXPECT_EQ(module_.canUnloadNow(), S_FALSE);
+
+    BSTR title = nullptr;
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(page->lpVtbl->GetPageInfo(page, &title, &w, &h), S_OK);
+    EXPECT_EQ(Narrow(title), "General");
+    EXPECT_EQ(w, 250);
+    EXPECT_EQ(h, 110);
+    SysFreeString(title);
+
+    int parent = 0;
+    EXPECT_EQ(page->lpVtbl->Activate(page, &parent), E_UNEXPECTED);  // no controls yet
+    // Only the module's controls can be edited: its font object is refused, and so is the rest.
+    IDispatch* control = Create(CLSID_Pelmor2);
+    ASSERT_NE(control, nullptr);
+    Host c(control);
+    VARIANT font = c.Read("Font");
+    ASSERT_EQ(font.vt, VT_DISPATCH);
+    IUnknown* wrong[] = {reinterpret_cast<IUnknown*>(control),
+                         reinterpret_cast<IUnknown*>(font.pdispVal)};
+    EXPECT_EQ(page->lpVtbl->SetObjects(page, 2, wrong), E_INVALIDARG);
+    EXPECT_EQ(page->lpVtbl->SetObjects(page, 1, nullptr), E_POINTER);
+    VariantClear(&font);
+    IUnknown* right[] = {reinterpret_cast<IUnknown*>(control)};
+    EXPECT_EQ(page->lpVtbl->SetObjects(page, 1, right), S_OK);
+    EXPECT_EQ(page->lpVtbl->Activate(page, nullptr), E_POINTER);
+    EXPECT_EQ(page->lpVtbl->IsPageDirty(page), S_FALSE);
+    EXPECT_EQ(page->lpVtbl->Apply(page), S_OK);  // nothing shown, nothing to write
+
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(page->lpVtbl->QueryInterface(page, &IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+              S_OK);
+    EXPECT_EQ(unknown->lpVtbl->Release(unknown), 1u);
+    EXPECT_EQ(page->lpVtbl->Release(page), 0u);  // the page let its control go
+    EXPECT_EQ(module_.canUnloadNow(), S_FALSE);  // which the host still holds
+  }
+  EXPECT_EQ(module_.canUnloadNow(), S_OK);
+}
+
 TEST_F(ModuleTest, TypeInformationDescribesTheInterface) {
   Host c(Create(CLSID_Pelmor2));
   uint32_t count = 0;

@@ -98,6 +98,12 @@ void COlePropertyPage::ShowValues() {
   if (site_ != nullptr) site_->OnStatusChange();
 }
 
+void COlePropertyPage::DialogClosed() {
+  dialog_ = nullptr;
+  changed_.clear();
+  if (site_ != nullptr) site_->OnStatusChange();
+}
+
 void COlePropertyPage::LoadValues() {
   PropExchange dx(*this, PropExchange::Direction::kShow);
   DoDataExchange(dx);

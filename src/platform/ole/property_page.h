@@ -95,6 +95,8 @@ class COlePropertyPage : public platform::DialogController {
 
   // Shows the objects' values again (everything clean).
   void ShowValues();
+  // The dialog is gone: the page forgets it, and the changes it held with it.
+  void DialogClosed();
 
  protected:
   // The bindings, in order.
