@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,9 @@ struct Peer {
 struct Case {
   std::string label;      // e.g. "png rgb8.png"
   size_t floorBytes = 0;  // decoded size for the memcpy floor; 0: taken from our run
+  // Timed by the process's CPU time (every thread's) instead of the wall clock, for runs that
+  // mostly wait (an animation playing at its own pace); no memcpy floor is printed for them.
+  bool cpuTime = false;
   RunFn ours;
   std::vector<Peer> peers;
 };
@@ -88,6 +92,16 @@ struct SectionEntry {
   SectionFn fn;
 };
 std::vector<SectionEntry>& Sections();
+
+// Further peers for a format's whole-file cases, from code built only when an optional library is
+// there (Qt's reader): given the format (as in `pelmor --formats`), the file and whether every
+// image is decoded, a peer or nothing. Sources register themselves at start-up.
+using PeerSource = std::optional<Peer> (*)(const char* format, const std::string& path,
+                                           bool allImages);
+std::vector<PeerSource>& PeerSources();
+struct PeerSourceEntry {
+  explicit PeerSourceEntry(PeerSource source) { PeerSources().push_back(source); }
+};
 
 // Our decoder through the document: opens the file at image 0 and, when allImages is set, steps
 // through every further image in turn, as a viewer playing an animation does.

@@ -1,7 +1,8 @@
-// pelmor_bench [--only TEXT] [--seconds S] DATA_DIR
+// pelmor_bench [--only TEXT] [--section NAME]... [--seconds S] DATA_DIR
 #include <sys/mman.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +29,21 @@ double TimeMs(const RunFn& fn, size_t* produced) {
   auto t1 = Clock::now();
   if (produced != nullptr) *produced = n;
   return std::chrono::duration<double, std::milli>(t1 - t0).count();
+}
+
+double ProcessCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// The process's CPU time (all its threads) spent while fn runs.
+double CpuMs(const RunFn& fn, size_t* produced) {
+  const double t0 = ProcessCpuMs();
+  size_t n = fn();
+  const double t1 = ProcessCpuMs();
+  if (produced != nullptr) *produced = n;
+  return t1 - t0;
 }
 
 double Median(std::vector<double> v) {
@@ -137,18 +153,19 @@ void RunCase(const Case& c, double secondsPerCase) {
     if (p.likeForLike) all.push_back({p.name, &p.likeForLike});
   }
   const size_t n = all.size();
+  const auto time = c.cpuTime ? CpuMs : TimeMs;
   std::vector<std::vector<double>> times(n);
   std::vector<size_t> produced(n, 0);
   // One warm-up run each, then rounds whose order rotates, so that no decoder always runs after
   // the same one and a noisy moment hits everyone alike.
-  for (size_t i = 0; i < n; ++i) TimeMs(*all[i].run, &produced[i]);
+  for (size_t i = 0; i < n; ++i) time(*all[i].run, &produced[i]);
   auto start = Clock::now();
   size_t rounds = 0;
   while (rounds < 5 || (rounds < 41 && std::chrono::duration<double>(Clock::now() - start).count() <
                                            secondsPerCase)) {
     for (size_t k = 0; k < n; ++k) {
       const size_t i = (rounds + k) % n;
-      times[i].push_back(TimeMs(*all[i].run, nullptr));
+      times[i].push_back(time(*all[i].run, nullptr));
     }
     ++rounds;
   }
@@ -159,12 +176,13 @@ void RunCase(const Case& c, double secondsPerCase) {
     std::snprintf(buf, sizeof buf, "%10.2f  %6.2f", Median(times[i]), produced[0] ? Median(times[i]) / ours : 0.0);
     return std::string(buf);
   };
-  const size_t floorBytes = c.floorBytes ? c.floorBytes : produced[0];
-  const Floor f = MeasureFloor(floorBytes, 5);
   char oursText[32] = "failed";
   if (produced[0] != 0) std::snprintf(oursText, sizeof oursText, "%.2f", ours);
-  char floorText[64];
-  std::snprintf(floorText, sizeof floorText, "%.2f / %.2f / %.2f", f.coldMs, f.hugeMs, f.warmMs);
+  char floorText[64] = "(cpu time)";
+  if (!c.cpuTime) {
+    const Floor f = MeasureFloor(c.floorBytes ? c.floorBytes : produced[0], 5);
+    std::snprintf(floorText, sizeof floorText, "%.2f / %.2f / %.2f", f.coldMs, f.hugeMs, f.warmMs);
+  }
   if (c.peers.empty()) {
     std::printf("%-30s %9s   %-14s %18s   %18s   %s\n", c.label.c_str(), oursText, "", "", "", floorText);
   }
@@ -205,6 +223,11 @@ std::vector<SectionEntry>& Sections() {
 }
 
 Section::Section(const char* name, SectionFn fn) { Sections().push_back({name, fn}); }
+
+std::vector<PeerSource>& PeerSources() {
+  static std::vector<PeerSource> sources;
+  return sources;
+}
 
 std::string Session::Image(const std::string& name) {
   std::filesystem::path p = std::filesystem::path(dataDir_) / name;
@@ -253,23 +276,26 @@ void Session::RunAll(const std::string& filter, double secondsPerCase) {
 
 int main(int argc, char** argv) {
   std::string filter;
+  std::vector<std::string> sections;  // none: every section
   std::string dir;
   double seconds = 2.0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--only" && i + 1 < argc) {
       filter = argv[++i];
+    } else if (a == "--section" && i + 1 < argc) {
+      sections.push_back(argv[++i]);
     } else if (a == "--seconds" && i + 1 < argc) {
       seconds = std::atof(argv[++i]);
     } else if (a == "--help") {
-      std::printf("usage: pelmor_bench [--only TEXT] [--seconds S] DATA_DIR\n");
+      std::printf("usage: pelmor_bench [--only TEXT] [--section NAME]... [--seconds S] DATA_DIR\n");
       return 0;
     } else {
       dir = a;
     }
   }
   if (dir.empty()) {
-    std::fprintf(stderr, "usage: pelmor_bench [--only TEXT] [--seconds S] DATA_DIR\n");
+    std::fprintf(stderr, "usage: pelmor_bench [--only TEXT] [--section NAME]... [--seconds S] DATA_DIR\n");
     return 2;
   }
   using namespace pelmor::bench;
@@ -282,6 +308,9 @@ int main(int argc, char** argv) {
               "like-for-like  ratio", "memcpy floor ms");
   // Each section sets up its inputs in a process of its own.
   for (const SectionEntry& s : Sections()) {
+    if (!sections.empty() && std::find(sections.begin(), sections.end(), s.name) == sections.end()) {
+      continue;  // not asked for: not even set up
+    }
     InChild([&] {
       Session session(dir);
       s.fn(session);

@@ -1,4 +1,5 @@
-// Whole-file decoding of every format: our document against the peers, on the generated images.
+// Whole-file decoding of every format: our document against the peers (and whatever further peers
+// are built in), on the generated images.
 #include "bench.h"
 #include "peers.h"
 
@@ -19,6 +20,9 @@ void AddCase(Session& s, const char* format, const std::string& file, bool allIm
   c.label = std::string(format) + " " + file + (allImages ? " (all frames)" : "");
   c.ours = OursOpen(path, allImages);
   c.peers = std::move(peers);
+  for (PeerSource source : PeerSources()) {
+    if (auto peer = source(format, path, allImages)) c.peers.push_back(std::move(*peer));
+  }
   s.Add(std::move(c));
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks our decoders against the peer libraries in one run and prints medians and ratios.
 #
-#   bash scripts/bench.sh [--only TEXT] [--seconds S]
+#   bash scripts/bench.sh [--only TEXT] [--section NAME]... [--seconds S]
 #
 # The images are generated once into build-bench/data (bench/make_images.sh).
 set -euo pipefail

@@ -18,6 +18,8 @@ packages=(
   clang libclang-rt-14-dev
   # peers measured by bench/, and zlib for the inflate differential test
   libpng-dev libspng-dev libgif-dev libtiff-dev libstb-dev zlib1g-dev libdeflate-dev python3-pil
+  # Qt's own readers of TIFF and TGA, measured beside its built-in ones
+  qt6-image-formats-plugins
   # the Qt host and pelmor view; its window is tested in a virtual X server
   qt6-base-dev xvfb xauth
   # the Designer plugin: its interface and QUiLoader, and Designer itself for its test

@@ -558,6 +558,215 @@ void CFaxDecoder::FillRow(const Changes& row, int32_t width) {
   }
 }
 
+// One call of Decode: the input, the rows at `cur` and `ref` as lists of changing elements, and
+// where the row being decoded stands. A row is made of codes of three kinds (end of line, the modes
+// of a two-dimensional row, the runs of a one-dimensional one); each has its step below.
+//
+// The lists are kept while the row at `cur` is decoded in full from a byte boundary: a complete
+// reference row is then searched in its list rather than bit by bit. Any other reference (a row
+// cut short by an EOL, or none decoded yet) is searched in the output as it stands.
+//
+// The steps are inlined into one loop, as one function would be, so that the compiler keeps the
+// state in registers.
+class CFaxDecoder::RowDecoder {
+ public:
+  // The lists and the search hint are the caller's: they are handed to the decoder's searches by
+  // reference, and an object whose address is taken would stay in memory as a whole.
+  RowDecoder(CFaxDecoder& d, BitReader& in, int32_t width, Changes& cur, Changes& ref, size_t& hint)
+      : d_(d), in_(in), width_(width), cur_(cur), ref_(ref), hint_(hint), twoDLine_(d.t6),
+        atLineStart_(!d.t6), b1_(width), table_(d.t6 ? &kModeTable : &kWhiteTable) {
+    curRow_ = OutputPosition();
+    StartRow();
+  }
+
+  // True when `rows` rows are complete.
+  [[gnu::always_inline]] bool DecodeRows(int32_t rows) {
+    rowsLeft_ = rows;
+    for (;;) {
+      Step step;
+      int32_t v;
+      if (twoDLine_ && ref_.complete && recording_ && d_.outBit + width_ <= d_.outLimit) {
+        step = WholeTwoDRow();
+      } else if (atLineStart_ ? !d_.DecodeCode(in_, *table_, true, v)
+                              : !d_.NextCode(in_, *table_, v)) {
+        return false;
+      } else if (v == -1) {
+        step = EndOfLine();
+      } else {
+        step = twoDLine_ ? ModeCode(v) : RunCode(v);
+      }
+      if (step == Step::kStop) return false;
+      if (step == Step::kRowEnds && EndRow()) return true;
+    }
+  }
+
+ private:
+  enum class Step { kGoOn, kRowEnds, kStop };
+
+  [[gnu::always_inline]] const uint8_t* OutputPosition() const {
+    return d_.stream->outBuf + (d_.outBit >> 3);
+  }
+
+  [[gnu::always_inline]] void StartRow() {
+    cur_.count = 0;
+    cur_.complete = false;
+    recording_ = (d_.outBit & 7) == 0;
+    lastBit_ = d_.whiteBit;
+  }
+
+  // The row just decoded becomes the reference of the next.
+  [[gnu::always_inline]] void MoveReference() {
+    refRow_ = curRow_;
+    std::swap(ref_, cur_);
+    hint_ = 0;
+    curRow_ = OutputPosition();
+    StartRow();
+  }
+
+  // Writes a run of n pixels starting at pixel `at` of the row.
+  [[gnu::always_inline]] bool Emit(int64_t at, int64_t n, int32_t bit) {
+    if (n <= 0) return true;
+    if (recording_ && bit != lastBit_) {
+      if (at < width_) {
+        cur_.at[cur_.count++] = static_cast<int32_t>(at);
+      } else {
+        recording_ = false;  // past the row: it cannot complete
+      }
+      lastBit_ = bit;
+    }
+    return d_.WriteRun(n, bit);
+  }
+
+  [[gnu::always_inline]] int32_t Find(int32_t start, int32_t target) {
+    if (ref_.complete) return d_.FindInChanges(ref_, hint_, start, width_, target);
+    d_.Sync();  // the search reads the output
+    return d_.FindChangingElement(refRow_, start, width_, target);
+  }
+
+  // The usual two-dimensional row: against a reference row known as a list of changes, starting
+  // on a byte boundary with room for the whole row. Its changes are decoded first and its bytes
+  // written from them afterwards.
+  [[gnu::always_inline]] Step WholeTwoDRow() {
+    d_.Sync();
+    if (!d_.DecodeTwoDRow(in_, ref_, cur_, width_)) return Step::kStop;
+    d_.FillRow(cur_, width_);
+    d_.outBit += (int64_t{width_} + 7) & ~int64_t{7};
+    d_.StartOutput();
+    return Step::kRowEnds;
+  }
+
+  // End of line. The output position stays: a row cut short is not completed by it.
+  [[gnu::always_inline]] Step EndOfLine() {
+    recording_ = false;
+    atLineStart_ = false;
+    white_ = true;
+    table_ = &kWhiteTable;
+    a0_ = 0;
+    if (d_.twoD) {
+      if (in_.Available() < 1) return Step::kStop;
+      twoDLine_ = in_.Peek(1) == 0;
+      in_.Skip(1);
+      if (twoDLine_) table_ = &kModeTable;
+      MoveReference();
+    }
+    if (twoDLine_) {
+      if (rowsCompleted_ == 0) return Step::kStop;
+      b1_ = Find(-1, d_.blackBit);
+    }
+    return Step::kGoOn;
+  }
+
+  // A mode code of a two-dimensional row: pass, horizontal or one of the vertical modes.
+  [[gnu::always_inline]] Step ModeCode(int32_t v) {
+    // Offsets of a1 from b1 for the vertical modes 2 ... 8.
+    static constexpr int32_t kVerticalOffset[9] = {0, 0, 0, 1, 2, 3, -1, -2, -3};
+    if (v > 8) return Step::kStop;
+    const int32_t colourBit = white_ ? d_.whiteBit : d_.blackBit;
+    const int32_t otherBit = white_ ? d_.blackBit : d_.whiteBit;
+    if (v >= 2) {  // vertical
+      const int64_t a1 = int64_t{b1_} + kVerticalOffset[v];
+      if (a1 < a0_ || a1 > width_ || !Emit(a0_, a1 - a0_, colourBit)) return Step::kStop;
+      a0_ = a1;
+      white_ = !white_;
+    } else if (v == 0) {  // pass
+      const int32_t b2 = Find(b1_, -1);
+      if (b2 < a0_ || !Emit(a0_, b2 - a0_, colourBit)) return Step::kStop;
+      a0_ = b2;
+    } else {  // horizontal
+      int64_t r1, r2;
+      if (!d_.ReadRun(in_, white_ ? kWhiteTable : kBlackTable, r1) ||
+          !d_.ReadRun(in_, white_ ? kBlackTable : kWhiteTable, r2)) {
+        return Step::kStop;
+      }
+      if (a0_ + r1 + r2 > width_) return Step::kStop;
+      if (!Emit(a0_, r1, colourBit) || !Emit(a0_ + r1, r2, otherBit)) return Step::kStop;
+      a0_ += r1 + r2;
+    }
+    if (a0_ == width_) return Step::kRowEnds;
+    b1_ = Find(static_cast<int32_t>(a0_), white_ ? d_.blackBit : d_.whiteBit);
+    return Step::kGoOn;
+  }
+
+  // A run of a one-dimensional row: a make-up code, which the terminating code of the same colour
+  // follows, or a terminating code, after which the colour changes.
+  [[gnu::always_inline]] Step RunCode(int32_t v) {
+    if (!Emit(a0_, v, white_ ? d_.whiteBit : d_.blackBit)) return Step::kStop;
+    a0_ += v;
+    if (v >= 64) return Step::kGoOn;
+    if (a0_ > width_) return Step::kStop;
+    if (a0_ == width_) return Step::kRowEnds;
+    white_ = !white_;
+    atLineStart_ = false;
+    table_ = white_ ? &kWhiteTable : &kBlackTable;
+    return Step::kGoOn;
+  }
+
+  // Closes a complete row; true when it was the last one wanted.
+  [[gnu::always_inline]] bool EndRow() {
+    if (recording_) {
+      // The row at `cur` is complete: close its list with two sentinels.
+      cur_.at[cur_.count] = INT32_MAX;
+      cur_.at[cur_.count + 1] = INT32_MAX;
+      cur_.complete = true;
+      recording_ = false;
+    }
+    --rowsLeft_;
+    ++rowsCompleted_;
+    a0_ = 0;
+    d_.AlignOutput();
+    if (rowsLeft_ == 0) return true;
+    white_ = true;
+    if (d_.t6) {
+      MoveReference();
+      b1_ = Find(-1, d_.blackBit);
+    } else {
+      atLineStart_ = true;
+      twoDLine_ = false;
+      table_ = &kWhiteTable;
+    }
+    return false;
+  }
+
+  CFaxDecoder& d_;
+  BitReader& in_;
+  const int32_t width_;
+  Changes& cur_;
+  Changes& ref_;
+  size_t& hint_;
+  const uint8_t* curRow_ = nullptr;
+  const uint8_t* refRow_ = nullptr;
+  bool recording_ = false;
+  int32_t lastBit_ = 0;  // colour of the last pixel recorded
+  bool white_ = true;
+  bool twoDLine_;
+  bool atLineStart_;
+  int64_t a0_ = 0;
+  int32_t b1_ = 0;
+  const FaxCodeTable* table_;
+  int32_t rowsLeft_ = 0;
+  int32_t rowsCompleted_ = 0;
+};
+
 bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
   if (rows <= 0) return true;
   if (width <= 0 || stream == nullptr) return false;
@@ -565,180 +774,20 @@ bool CFaxDecoder::Decode(int32_t width, int32_t rows) {
                int64_t{stream->pos} * 8 + stream->bitPos);
   outBit = int64_t{stream->outPos} * 8 + stream->outBitPos;
   StartOutput();
-  auto outputPosition = [&] { return stream->outBuf + (outBit >> 3); };
 
-  const FaxCodeTable& whiteCodes = kWhiteTable;
-  const FaxCodeTable& blackCodes = kBlackTable;
-  const FaxCodeTable& modeCodes = kModeTable;
-  // Offsets of a1 from b1 for the vertical modes 2 ... 8.
-  static constexpr int32_t kVerticalOffset[9] = {0, 0, 0, 1, 2, 3, -1, -2, -3};
-
-  // The rows at `cur` and `ref` as lists of changing elements, kept while the row at `cur` is
-  // decoded in full from a byte boundary: a complete reference row is then searched in its
-  // list rather than bit by bit. Any other reference (a row cut short by an EOL, or none
-  // decoded yet) is searched in the output as it stands.
   // A row has at most one change per pixel, and each change costs at least one bit of input (a
-  // vertical-mode code is the shortest), so the lists never need more than the smaller of the
-  // two, and two sentinels.
-  const size_t listSize = static_cast<size_t>(
-      std::min<int64_t>(width, in.Available())) + 2;
+  // vertical-mode code is the shortest), so the lists of changes never need more than the smaller
+  // of the two, and two sentinels.
+  const size_t listSize = static_cast<size_t>(std::min<int64_t>(width, in.Available())) + 2;
   MemoryBudget unbounded(UINT64_MAX);
   BudgetBuffer<int32_t> changeRoom;
   if (!changeRoom.Allocate(budget != nullptr ? *budget : unbounded, 2 * listSize)) return false;
-  Changes curChanges, refChanges;
-  curChanges.at = changeRoom.Data();
-  refChanges.at = changeRoom.Data() + listSize;
-  bool recording = false;
-  int32_t lastBit = whiteBit;  // colour of the last pixel recorded
+  Changes cur, ref;
+  cur.at = changeRoom.Data();
+  ref.at = changeRoom.Data() + listSize;
   size_t hint = 0;
-  auto startRow = [&] {
-    curChanges.count = 0;
-    curChanges.complete = false;
-    recording = (outBit & 7) == 0;
-    lastBit = whiteBit;
-  };
-  auto moveReference = [&](const uint8_t*& ref, const uint8_t*& cur) {
-    ref = cur;
-    std::swap(refChanges, curChanges);
-    hint = 0;
-    cur = outputPosition();
-    startRow();
-  };
-  // Writes a run of n pixels starting at pixel `at` of the row.
-  auto emit = [&](int64_t at, int64_t n, int32_t bit) {
-    if (n <= 0) return true;
-    if (recording && bit != lastBit) {
-      if (at < width) {
-        curChanges.at[curChanges.count++] = static_cast<int32_t>(at);
-      } else {
-        recording = false;  // past the row: it cannot complete
-      }
-      lastBit = bit;
-    }
-    return WriteRun(n, bit);
-  };
-
-  bool white = true;
-  bool twoDLine = t6;
-  bool atLineStart = !t6;
-  int64_t a0 = 0;
-  const uint8_t* ref = nullptr;
-  const uint8_t* cur = outputPosition();
-  startRow();
-  auto find = [&](int32_t start, int32_t target) {
-    if (refChanges.complete) return FindInChanges(refChanges, hint, start, width, target);
-    Sync();  // the search reads the output
-    return FindChangingElement(ref, start, width, target);
-  };
-  int32_t b1 = width;
-  const FaxCodeTable* table = t6 ? &modeCodes : &whiteCodes;
-  int32_t rowsLeft = rows;
-  int32_t rowsCompleted = 0;
-
-  bool ok = false;
-  for (;;) {
-    bool rowEnds = false;
-    int32_t v;
-    if (twoDLine && refChanges.complete && recording && outBit + width <= outLimit) {
-      // The usual two-dimensional row: against a reference row known as a list of changes,
-      // starting on a byte boundary with room for the whole row. Its changes are decoded first
-      // and its bytes written from them afterwards.
-      Sync();
-      if (!DecodeTwoDRow(in, refChanges, curChanges, width)) break;
-      FillRow(curChanges, width);
-      outBit += (int64_t{width} + 7) & ~int64_t{7};
-      StartOutput();
-      rowEnds = true;
-    } else if (atLineStart ? !DecodeCode(in, *table, true, v) : !NextCode(in, *table, v)) {
-      break;
-    } else if (v == -1) {
-      // End of line. The output position stays: a row cut short is not completed by it.
-      recording = false;
-      atLineStart = false;
-      white = true;
-      table = &whiteCodes;
-      a0 = 0;
-      if (twoD) {
-        if (in.Available() < 1) break;
-        twoDLine = in.Peek(1) == 0;
-        in.Skip(1);
-        if (twoDLine) table = &modeCodes;
-        moveReference(ref, cur);
-      }
-      if (twoDLine) {
-        if (rowsCompleted == 0) break;
-        b1 = find(-1, blackBit);
-      }
-      continue;
-    } else if (twoDLine) {
-      if (v > 8) break;
-      const int32_t colourBit = white ? whiteBit : blackBit;
-      const int32_t otherBit = white ? blackBit : whiteBit;
-      if (v >= 2) {  // vertical
-        const int64_t a1 = int64_t{b1} + kVerticalOffset[v];
-        if (a1 < a0 || a1 > width || !emit(a0, a1 - a0, colourBit)) break;
-        a0 = a1;
-        white = !white;
-      } else if (v == 0) {  // pass
-        const int32_t b2 = find(b1, -1);
-        if (b2 < a0 || !emit(a0, b2 - a0, colourBit)) break;
-        a0 = b2;
-      } else {  // horizontal
-        int64_t r1, r2;
-        if (!ReadRun(in, white ? whiteCodes : blackCodes, r1) ||
-            !ReadRun(in, white ? blackCodes : whiteCodes, r2)) {
-          break;
-        }
-        if (a0 + r1 + r2 > width) break;
-        if (!emit(a0, r1, colourBit) || !emit(a0 + r1, r2, otherBit)) break;
-        a0 += r1 + r2;
-      }
-      if (a0 == width) {
-        rowEnds = true;
-      } else {
-        b1 = find(static_cast<int32_t>(a0), white ? blackBit : whiteBit);
-      }
-    } else {
-      if (!emit(a0, v, white ? whiteBit : blackBit)) break;
-      a0 += v;
-      if (v >= 64) continue;  // a make-up code: the terminating code of this colour follows
-      if (a0 > width) break;
-      if (a0 == width) {
-        rowEnds = true;
-      } else {
-        white = !white;
-        atLineStart = false;
-        table = white ? &whiteCodes : &blackCodes;
-      }
-    }
-
-    if (rowEnds) {
-      if (recording) {
-        // The row at `cur` is complete: close its list with two sentinels.
-        curChanges.at[curChanges.count] = INT32_MAX;
-        curChanges.at[curChanges.count + 1] = INT32_MAX;
-        curChanges.complete = true;
-        recording = false;
-      }
-      --rowsLeft;
-      ++rowsCompleted;
-      a0 = 0;
-      AlignOutput();
-      if (rowsLeft == 0) {
-        ok = true;
-        break;
-      }
-      white = true;
-      if (t6) {
-        moveReference(ref, cur);
-        b1 = find(-1, blackBit);
-      } else {
-        atLineStart = true;
-        twoDLine = false;
-        table = &whiteCodes;
-      }
-    }
-  }
+  RowDecoder rowDecoder(*this, in, width, cur, ref, hint);
+  const bool ok = rowDecoder.DecodeRows(rows);
 
   // Leave the stream where decoding stopped, with every byte reached stored.
   Sync();

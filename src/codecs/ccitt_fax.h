@@ -67,6 +67,7 @@ class CFaxDecoder {
 
  private:
   class BitReader;
+  class RowDecoder;
   // The changing elements of a row decoded in full: the pixels whose colour differs from the
   // pixel before (white before pixel 0), then two sentinels once the row is complete.
   struct Changes {

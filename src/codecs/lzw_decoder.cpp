@@ -516,59 +516,19 @@ void CLzwDecoder::RunFull(FastState& s) {
   if (out != nullptr) s.out = out;
 }
 
-// The decoding loop. While the stream is well formed, codes go through RunFast; the clear and
-// end codes, the first code after a clear code, a full dictionary and the end of the input are
-// taken here one code at a time. A code above the next free one can point chains at entries
-// never assigned (or at stale ones, even in a cycle); from such a code until the next clear code
-// the loop follows the chains one symbol at a time through the bounded stack instead, as the
-// general algorithm does.
-//
-// Output goes to the line buffer, whose complete lines are handed to PutLine. A sink that only
-// appends lines (`appending`) never sees PutLine: the output goes straight into its pixels
-// ("direct") until their end is near, then ("tail") through the first kTailPiece bytes of the
-// line buffer, whose bytes are copied to what is left of the pixels while the lines are only
-// counted. Its pixelsPos ends after the lines it would have been handed.
-template <bool kMsb, bool kPlain, class Source>
-int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
-                         bool appending, int32_t* badCodes) {
-  const int clear = clearCode;
-  const int end = endCode;
-  const int first = firstFree;
-  const bool early = earlyChange;
-  int size = rootSize + 1;
-  int top = 1 << size;
-  int next = first;
-  int growAt = GrowthPoint(size, top, early);
-  // Entries left by an earlier Decode are stale now.
-  std::memset(length_ + first, 0, sizeof(length_[0]) * (kTableSize - first));
-
-  // The first code of the stream, and the first after a clear code, stands for itself alone and
-  // adds no entry. When the input ends instead, the result differs: 0 at the start, the last
-  // line's status after a clear code.
-  enum { kInString, kAtStart, kAfterClear } fresh = kAtStart;
-  bool tainted = false;   // a bad code was seen since the last clear code
-  bool ignoring = false;  // the sink ignores further lines: only the result is sought
-  int oldCode = 0;
-  uint8_t firstSymbol = 0;  // the first symbol of oldCode's string
-  int16_t lastStatus = -1;  // of the last PutLine
-  int16_t result = 0;
-  int32_t bad = 0;
-  bool atEndCode = false;
-  int64_t checkBudget = kCheckBudget;
-  int pending = -1;  // a code the fast loop read and left to this loop
-
-  // Output. In the line buffer, complete lines are handed over (or dropped) once out reaches
-  // lineEnd. In place, out runs on through the sink's pixels from directBase: the lines complete
-  // so far end at completeLines(out), and lineEnd is never reached.
-  uint8_t* out = line;
-  uint8_t* lineEnd = line + lineWidth;
-  uint8_t* directBase = nullptr;
-  uint8_t* directSafe = nullptr;  // a string written from below here fits in the pixels
-  bool direct = false;
-  bool tail = false;
-  int64_t room = 0;     // appending: bytes the pixels can still take
-  int64_t written = 0;  // tail: symbols of this Decode before those in the line buffer
-  if (appending) {
+// Where Run's symbols go. In the line buffer, complete lines are handed over (or dropped) once out
+// reaches lineEnd. A sink that only appends lines never sees PutLine: the output goes straight into
+// its pixels ("direct", in place from directBase; the lines complete so far end at
+// CompleteLines(out), and lineEnd is never reached) until their end is near, then ("tail")
+// through the first kTailPiece bytes of the line buffer, whose bytes are copied to what is left
+// of the pixels while the lines are only counted. Its pixelsPos ends after the lines it would have
+// been handed.
+struct CLzwDecoder::LineOutput {
+  LineOutput(CLzwDecoder& decoder, CPlainPixelSink* plain, uint8_t* line, int32_t lineWidth,
+             bool appending)
+      : decoder(decoder), plain(plain), line(line), lineWidth(lineWidth), out(line),
+        lineEnd(line + lineWidth) {
+    if (!appending) return;
     directBase = plain->pixels + plain->pixelsPos;
     room = plain->pixelsSize - plain->pixelsPos;
     if (room > 2 * kStringRoom) {
@@ -581,12 +541,14 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
       lineEnd = line + kTailPiece;
     }
   }
-  auto completeLines = [directBase, lineWidth](const uint8_t* at) {
+
+  uint8_t* CompleteLines(uint8_t* at) const {
     return directBase + (at - directBase) / lineWidth * int64_t{lineWidth};
-  };
-  // Tail: the line buffer's bytes go to the pixels as far as they reach; a sink whose pixels
-  // are full once a line is complete takes no more lines.
-  auto flushTail = [&] {
+  }
+
+  // Tail: the line buffer's bytes go to the pixels as far as they reach; a sink whose pixels are
+  // full once a line is complete takes no more lines.
+  void FlushTail() {
     const int64_t n = out - line;
     if (written < room && !ignoring) {
       std::memcpy(directBase + written, line, static_cast<size_t>(std::min(n, room - written)));
@@ -598,22 +560,22 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
       lastStatus = 0;
       if (lines * lineWidth >= room) ignoring = true;
     }
-  };
+  }
 
-  for (;;) {
+  // Before each code: hands over the complete lines once out reaches lineEnd, and switches from
+  // direct to tail near the end of the pixels, so that the longest string fits where out is.
+  // False when the sink said stop (lastStatus holds its status).
+  bool MakeRoom() {
     if (tail && out >= lineEnd) {
-      flushTail();
+      FlushTail();
     } else if (out >= lineEnd) {
       if (ignoring) {
         // Nobody reads these symbols: each line overwrites the last.
         out = line;
       } else {
         const int32_t left =
-            Deliver(line, static_cast<int32_t>(out - line), lineWidth, &lastStatus);
-        if (left < 0) {
-          result = lastStatus;
-          break;
-        }
+            decoder.Deliver(line, static_cast<int32_t>(out - line), lineWidth, &lastStatus);
+        if (left < 0) return false;
         out = line + left;
         if (plain != nullptr && plain->ignoreFurtherLines) {
           ignoring = true;
@@ -631,82 +593,207 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
       out = line;
       lineEnd = line + kTailPiece;
     }
+    return true;
+  }
 
+  // The input ran out without an end code: the incomplete line is dropped.
+  void InputEnded() {
+    if (direct && CompleteLines(out) > directBase) lastStatus = 0;
+    if (tail) FlushTail();
+  }
+
+  // Delivers what the decoding left and gives Decode's result, `result` unless the delivery of a
+  // partial last line decides it.
+  int16_t Finish(bool atEndCode, int16_t result) {
+    if (direct) {
+      // The lines written in place are delivered; at the end code so is the partial last one.
+      plain->pixelsPos = static_cast<int32_t>((atEndCode ? out : CompleteLines(out)) - plain->pixels);
+      static_cast<CAppendingPixelSink*>(plain)->pixelsReached = static_cast<int32_t>(
+          std::min<int64_t>(plain->pixelsSize, out + kOverhang - plain->pixels));
+      return result;
+    }
+    if (tail) {
+      if (out > line) FlushTail();
+      const int64_t delivered = atEndCode ? written : written / lineWidth * lineWidth;
+      plain->pixelsPos =
+          static_cast<int32_t>(directBase + std::min(room, delivered) - plain->pixels);
+      static_cast<CAppendingPixelSink*>(plain)->pixelsReached = plain->pixelsSize;
+      if (plain->pixelsPos >= plain->pixelsSize && delivered > 0) plain->ignoreFurtherLines = true;
+      return result;
+    }
+    // At the end code a partial last line is delivered and its status is the result (0 from a
+    // sink that ignores further lines).
+    if (atEndCode && out > line && !ignoring) {
+      return decoder.sink->PutLine(line, static_cast<int32_t>(out - line));
+    }
+    return result;
+  }
+
+  CLzwDecoder& decoder;
+  CPlainPixelSink* plain;
+  uint8_t* const line;
+  const int32_t lineWidth;
+  uint8_t* out;
+  uint8_t* lineEnd;
+  uint8_t* directBase = nullptr;
+  uint8_t* directSafe = nullptr;  // a string written from below here fits in the pixels
+  bool direct = false;
+  bool tail = false;
+  bool ignoring = false;    // the sink ignores further lines: only the result is sought
+  int64_t room = 0;         // appending: bytes the pixels can still take
+  int64_t written = 0;      // tail: symbols of this Decode before those in the line buffer
+  int16_t lastStatus = -1;  // of the last PutLine
+};
+
+// Where the codes stand: the code size, the dictionary's next entry and the previous code.
+struct CLzwDecoder::CodeState {
+  int size;
+  int top;
+  int next;
+  int growAt;
+  int oldCode = 0;
+  uint8_t firstSymbol = 0;  // the first symbol of oldCode's string
+  int pending = -1;         // a code the fast loop read and left to Run
+
+  void Grow(bool early) {
+    top <<= 1;
+    ++size;
+    growAt = GrowthPoint(size, top, early);
+  }
+};
+
+template <bool kMsb, class Source>
+CLzwDecoder::FastOutcome CLzwDecoder::RunFastLoops(Source& in, LineOutput& o, CodeState& c) {
+  // The fast loops read eight bytes from each code's first, one code per entry at most.
+  const uint64_t limit = in.bytes >= 8 ? (in.bytes - 8) * 8 : 0;
+  const int64_t codesLeft =
+      in.pos < limit ? static_cast<int64_t>((limit - in.pos) / kMaxCodeSize) : 0;
+  if (codesLeft < kMinFastCodes) return FastOutcome::kNotRun;
+  FastState s;
+  s.data = in.data;
+  s.pos = in.pos;
+  s.out = o.out;
+  s.lines = o.direct     ? FastState::kInPlace
+            : o.ignoring ? FastState::kDrop
+                         : FastState::kHandOver;
+  // Strings of up to kStringRoom bytes are written from anywhere below stop.
+  s.stop = o.direct ? o.directSafe : o.lineEnd;
+  s.line = o.line;
+  s.lineWidth = o.lineWidth;
+  s.size = c.size;
+  s.next = c.next;
+  s.nextStop =
+      static_cast<int>(std::min<int64_t>(std::min(c.growAt, kTableSize), c.next + codesLeft));
+  s.codesLeft = codesLeft;
+  s.oldCode = c.oldCode;
+  s.pending = -1;
+  s.lastStatus = o.lastStatus;
+  s.stopped = false;
+  if (c.next >= kTableSize) {
+    RunFull<kMsb>(s);
+  } else {
+    switch (c.size) {
+      case 9: RunFast<kMsb, 9>(s); break;
+      case 10: RunFast<kMsb, 10>(s); break;
+      case 11: RunFast<kMsb, 11>(s); break;
+      case 12: RunFast<kMsb, 12>(s); break;
+      default: RunFast<kMsb, 0>(s); break;
+    }
+  }
+  in.pos = s.pos;
+  o.out = s.out;
+  c.next = s.next;
+  c.oldCode = s.oldCode;
+  c.firstSymbol = FirstSymbol(c.oldCode);
+  c.pending = s.pending;
+  o.lastStatus = s.lastStatus;
+  if (s.stopped) return FastOutcome::kStopped;
+  o.ignoring = s.lines == FastState::kDrop;
+  if (c.next >= c.growAt) c.Grow(earlyChange);
+  return FastOutcome::kRan;
+}
+
+int CLzwDecoder::ChainToStack(int v, const CodeState& c, int32_t& bad) {
+  int sp = 0;
+  int code = v;
+  if (v >= c.next) {
+    if (v > c.next) ++bad;
+    stack[sp++] = c.firstSymbol;
+    code = c.oldCode;
+  }
+  while (code >= firstFree && code < kTableSize && sp < kTableSize) {
+    stack[sp++] = suffix_[code];
+    code = prefix_[code];
+  }
+  if (code >= firstFree || sp >= kTableSize) return -1;
+  stack[sp++] = static_cast<uint8_t>(code);
+  return sp;
+}
+
+// The decoding loop. While the stream is well formed, codes go through the fast loops; the clear
+// and end codes, the first code after a clear code, a full dictionary and the end of the input are
+// taken here one code at a time. A code above the next free one can point chains at entries
+// never assigned (or at stale ones, even in a cycle); from such a code until the next clear code
+// the loop follows the chains one symbol at a time through the bounded stack instead, as the
+// general algorithm does. Output goes through LineOutput.
+template <bool kMsb, bool kPlain, class Source>
+int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
+                         bool appending, int32_t* badCodes) {
+  const int clear = clearCode;
+  const int end = endCode;
+  const int first = firstFree;
+  const bool early = earlyChange;
+  CodeState c;
+  c.size = rootSize + 1;
+  c.top = 1 << c.size;
+  c.next = first;
+  c.growAt = GrowthPoint(c.size, c.top, early);
+  // Entries left by an earlier Decode are stale now.
+  std::memset(length_ + first, 0, sizeof(length_[0]) * (kTableSize - first));
+
+  // The first code of the stream, and the first after a clear code, stands for itself alone and
+  // adds no entry. When the input ends instead, the result differs: 0 at the start, the last
+  // line's status after a clear code.
+  enum { kInString, kAtStart, kAfterClear } fresh = kAtStart;
+  bool tainted = false;  // a bad code was seen since the last clear code
+  int16_t result = 0;
+  int32_t bad = 0;
+  bool atEndCode = false;
+  int64_t checkBudget = kCheckBudget;
+  LineOutput o(*this, plain, line, lineWidth, appending);
+
+  for (;;) {
+    if (!o.MakeRoom()) {
+      result = o.lastStatus;
+      break;
+    }
     if constexpr (kPlain) {
-      if (pending < 0 && fresh == kInString && !tainted && in.preCount == 0 &&
-          (!tail || ignoring)) {
-        // The fast loop reads eight bytes from each code's first, one code per entry at most.
-        const uint64_t limit = in.bytes >= 8 ? (in.bytes - 8) * 8 : 0;
-        const int64_t codesLeft =
-            in.pos < limit ? static_cast<int64_t>((limit - in.pos) / kMaxCodeSize) : 0;
-        if (codesLeft >= kMinFastCodes) {
-          FastState s;
-          s.data = in.data;
-          s.pos = in.pos;
-          s.out = out;
-          s.lines = direct     ? FastState::kInPlace
-                    : ignoring ? FastState::kDrop
-                               : FastState::kHandOver;
-          // Strings of up to kStringRoom bytes are written from anywhere below stop.
-          s.stop = direct ? directSafe : lineEnd;
-          s.line = line;
-          s.lineWidth = lineWidth;
-          s.size = size;
-          s.next = next;
-          s.nextStop =
-              static_cast<int>(std::min<int64_t>(std::min(growAt, kTableSize), next + codesLeft));
-          s.codesLeft = codesLeft;
-          s.oldCode = oldCode;
-          s.pending = -1;
-          s.lastStatus = lastStatus;
-          s.stopped = false;
-          if (next >= kTableSize) {
-            RunFull<kMsb>(s);
-          } else {
-            switch (size) {
-              case 9: RunFast<kMsb, 9>(s); break;
-              case 10: RunFast<kMsb, 10>(s); break;
-              case 11: RunFast<kMsb, 11>(s); break;
-              case 12: RunFast<kMsb, 12>(s); break;
-              default: RunFast<kMsb, 0>(s); break;
-            }
-          }
-          in.pos = s.pos;
-          out = s.out;
-          next = s.next;
-          oldCode = s.oldCode;
-          firstSymbol = FirstSymbol(oldCode);
-          pending = s.pending;
-          lastStatus = s.lastStatus;
-          if (s.stopped) {
-            result = lastStatus;
-            break;
-          }
-          ignoring = s.lines == FastState::kDrop;
-          if (next >= growAt) {
-            top <<= 1;
-            ++size;
-            growAt = GrowthPoint(size, top, early);
-          }
-          continue;
+      if (c.pending < 0 && fresh == kInString && !tainted && in.preCount == 0 &&
+          (!o.tail || o.ignoring)) {
+        const FastOutcome fast = RunFastLoops<kMsb>(in, o, c);
+        if (fast == FastOutcome::kStopped) {
+          result = o.lastStatus;
+          break;
         }
+        if (fast == FastOutcome::kRan) continue;
       }
     }
 
-    int v = pending;
+    int v = c.pending;
     if (v >= 0) {
-      pending = -1;
+      c.pending = -1;
     } else {
-      v = in.Next(size);
+      v = in.Next(c.size);
     }
+    uint8_t* const out = o.out;
     int len;
     uint8_t symbol;  // the first symbol of v's string
     if (v == clear) {
-      size = rootSize + 1;
-      top = 1 << size;
-      growAt = GrowthPoint(size, top, early);
-      std::memset(length_ + first, 0, sizeof(length_[0]) * (next - first));
-      next = first;
+      c.size = rootSize + 1;
+      c.top = 1 << c.size;
+      c.growAt = GrowthPoint(c.size, c.top, early);
+      std::memset(length_ + first, 0, sizeof(length_[0]) * (c.next - first));
+      c.next = first;
       tainted = false;
       fresh = kAfterClear;
       continue;
@@ -714,96 +801,59 @@ int16_t CLzwDecoder::Run(Source& in, uint8_t* line, int32_t lineWidth, CPlainPix
       atEndCode = true;
       break;
     } else if (v == kEndOfInput) {
-      // Input that ends without an end code counts as success; the incomplete line is dropped.
-      if (direct && completeLines(out) > directBase) lastStatus = 0;
-      if (tail) flushTail();
-      result = fresh == kAfterClear ? lastStatus : 0;
+      o.InputEnded();
+      result = fresh == kAfterClear ? o.lastStatus : 0;
       break;
     } else if (fresh != kInString) {
-      if (v >= next) v = 0;
-      oldCode = v;
-      firstSymbol = static_cast<uint8_t>(v);
-      *out++ = static_cast<uint8_t>(v);
+      if (v >= c.next) v = 0;
+      c.oldCode = v;
+      c.firstSymbol = static_cast<uint8_t>(v);
+      *o.out++ = static_cast<uint8_t>(v);
       fresh = kInString;
       continue;
-    } else if (v < next && !tainted) {
+    } else if (v < c.next && !tainted) {
       len = length_[v];
       WriteString(out, v, len);
       symbol = *out;
-    } else if (v == next && !tainted) {
+    } else if (v == c.next && !tainted) {
       // The string of the previous code followed by its own first symbol.
-      len = length_[oldCode] + 1;
-      symbol = firstSymbol;
-      WriteString(out, oldCode, len - 1);
+      len = length_[c.oldCode] + 1;
+      symbol = c.firstSymbol;
+      WriteString(out, c.oldCode, len - 1);
       out[len - 1] = symbol;
     } else {
       tainted = true;
-      int sp = 0;
-      int code = v;
-      if (v >= next) {
-        if (v > next) ++bad;
-        stack[sp++] = firstSymbol;
-        code = oldCode;
-      }
-      while (code >= first && code < kTableSize && sp < kTableSize) {
-        stack[sp++] = suffix_[code];
-        code = prefix_[code];
-      }
-      if (code >= first || sp >= kTableSize) {
+      const int sp = ChainToStack(v, c, bad);
+      if (sp < 0) {
         result = kBadChain;
         break;
       }
       // Once lines are ignored, only how the stream ends is sought. Chains through stale entries
       // can make every code cost thousands of steps; past a generous bound the complete picture
       // stands and the rest of the stream is left unread.
-      if (ignoring && (checkBudget -= sp) < 0) break;
-      stack[sp++] = static_cast<uint8_t>(code);
-      symbol = static_cast<uint8_t>(code);
+      if (o.ignoring && (checkBudget -= sp - 1) < 0) break;
+      symbol = stack[sp - 1];
       len = 0;
-      if (!ignoring) {
+      if (!o.ignoring) {
         len = sp;
         for (int i = 0; i < sp; ++i) out[i] = stack[sp - 1 - i];
       }
     }
-    if (next < top) {
+    if (c.next < c.top) {
       // The new entry: the previous code's string followed by this one's first symbol.
-      AddEntry(next, oldCode, length_[oldCode], tail_[oldCode], symbol);
-      firstSymbol = symbol;
-      ++next;
-      oldCode = v;
+      AddEntry(c.next, c.oldCode, length_[c.oldCode], tail_[c.oldCode], symbol);
+      c.firstSymbol = symbol;
+      ++c.next;
+      c.oldCode = v;
     }
-    if (next >= growAt) {
-      top <<= 1;
-      ++size;
-      growAt = GrowthPoint(size, top, early);
-    }
-    out += len;
+    if (c.next >= c.growAt) c.Grow(early);
+    o.out += len;
   }
-  codeSize = static_cast<int16_t>(size);
-  topSlot = static_cast<int16_t>(top);
-  nextSlot = static_cast<int16_t>(next);
+  codeSize = static_cast<int16_t>(c.size);
+  topSlot = static_cast<int16_t>(c.top);
+  nextSlot = static_cast<int16_t>(c.next);
   *badCodes = bad;
-  if (direct) {
-    // The lines written in place are delivered; at the end code so is the partial last one.
-    plain->pixelsPos = static_cast<int32_t>((atEndCode ? out : completeLines(out)) - plain->pixels);
-    static_cast<CAppendingPixelSink*>(plain)->pixelsReached = static_cast<int32_t>(
-        std::min<int64_t>(plain->pixelsSize, out + kOverhang - plain->pixels));
-    return result;
-  }
-  if (tail) {
-    if (out > line) flushTail();
-    const int64_t delivered = atEndCode ? written : written / lineWidth * lineWidth;
-    plain->pixelsPos = static_cast<int32_t>(directBase + std::min(room, delivered) - plain->pixels);
-    static_cast<CAppendingPixelSink*>(plain)->pixelsReached = plain->pixelsSize;
-    if (plain->pixelsPos >= plain->pixelsSize && delivered > 0) plain->ignoreFurtherLines = true;
-    return result;
-  }
-  // At the end code a partial last line is delivered and its status is the result (0 from a
-  // sink that ignores further lines).
-  if (atEndCode && out > line && !ignoring) {
-    return sink->PutLine(line, static_cast<int32_t>(out - line));
-  }
-  return result;
+  return o.Finish(atEndCode, result);
 }
 
 }  // namespace pelmor

@@ -88,10 +88,16 @@ class CLzwDecoder {
 
  private:
   struct FastState;
+  struct LineOutput;
+  struct CodeState;
+  enum class FastOutcome { kNotRun, kRan, kStopped };
 
   template <bool kMsb, bool kPlain, class Source>
   int16_t Run(Source& source, uint8_t* line, int32_t lineWidth, CPlainPixelSink* plain,
               bool appending, int32_t* badCodes);
+  // Runs RunFast or RunFull from where Run stands when the input holds enough codes for them.
+  template <bool kMsb, class Source>
+  FastOutcome RunFastLoops(Source& in, LineOutput& o, CodeState& c);
   // Decodes well-formed codes of kSize bits (0: s.size bits) until the next entry reaches
   // s.nextStop, the output reaches s.stop where lines are not handed over, or a code needs the
   // general way.
@@ -105,6 +111,9 @@ class CLzwDecoder {
   // Hands the complete lines at the start of line to the sink and moves the rest to the front.
   // Returns the symbols left, or -1 when the sink said stop; *status is the last PutLine status.
   int32_t Deliver(uint8_t* line, int32_t pos, int32_t lineWidth, int16_t* status);
+  // Puts the string of code v (one met after a bad code) into stack from its last symbol to its
+  // first, following the chains of prefix_ and suffix_. Returns its length, or -1 when it does not fit the stack.
+  int ChainToStack(int v, const CodeState& c, int32_t& bad);
   // Writes the string of a dictionary entry of the given length (valid entries only).
   void WriteString(uint8_t* out, int code, int len) const;
   // The first symbol of a valid entry's string.

@@ -1,5 +1,7 @@
 #include "control/pelmor_prop_page.h"
 
+#include "platform/text_encoding.h"
+
 namespace pelmor {
 
 using namespace platform;
@@ -60,7 +62,7 @@ OpenFileRequest BrowseRequest(const std::string& currentText) {
       {"TIFF Files", "*.tif"},
       {"PNG Files", "*.png"},
   };
-  request.initialName = currentText.substr(0, kBrowseNameLimit);
+  request.initialName = std::string(platform::CutAtCharacter(currentText, kBrowseNameLimit));
   request.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST;
   return request;
 }

@@ -19,7 +19,8 @@ constexpr int32_t IDC_STRETCH = 205;
 constexpr int32_t IDC_SLIDESHOW = 209;
 constexpr int32_t IDC_SCROLLING = 212;
 
-// The longest file name handed to the file-open dialog, in bytes (the rest is cut).
+// The longest file name handed to the file-open dialog, in bytes (the rest is cut, never inside a
+// UTF-8 character).
 constexpr size_t kBrowseNameLimit = 260;
 
 // The dialog templates of the two pages (200 and 107) and their tab caption ("General").

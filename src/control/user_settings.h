@@ -35,7 +35,8 @@ class MemoryUserSettings : public UserSettings {
   std::map<std::string, bool, std::less<>> keys_;
 };
 
-// The user's settings from the registry store.
+// The current user's settings from the registry store (where platform::DefaultRegistryPath says),
+// read afresh at each question; a missing or damaged store holds nothing.
 const UserSettings& RegistryUserSettings();
 
 }  // namespace pelmor

@@ -1,5 +1,6 @@
 #include "platform/text_encoding.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace pelmor::platform {
@@ -50,6 +51,17 @@ bool IsValidUtf8(std::string_view bytes) {
     i += len;
   }
   return true;
+}
+
+std::string_view CutAtCharacter(std::string_view bytes, size_t limit) {
+  if (bytes.size() <= limit) return bytes;
+  char32_t c = 0;
+  size_t i = 0;
+  for (;;) {
+    const size_t len = std::max<size_t>(Sequence(bytes, i, c), 1);
+    if (i + len > limit) return bytes.substr(0, i);
+    i += len;
+  }
 }
 
 std::u32string DecodeText(std::string_view bytes) {

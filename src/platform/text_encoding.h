@@ -19,6 +19,10 @@ std::u32string DecodeText(std::string_view bytes);
 std::u16string Utf16FromBytes(std::string_view bytes);
 std::string BytesFromUtf16(std::u16string_view text);
 
+// The longest start of bytes that is at most limit bytes long and splits no well-formed UTF-8
+// sequence (a byte outside one is a character of its own, as in Utf16FromBytes).
+std::string_view CutAtCharacter(std::string_view bytes, size_t limit);
+
 // Appends one code point to out as UTF-8 (1 to 4 bytes).
 void AppendUtf8(std::string& out, char32_t c);
 

@@ -5,6 +5,11 @@
 #include "control/dialog_fixtures.h"
 #include "control/hyper_link.h"
 
+#include <cstdlib>
+
+#include "platform/registry_store.h"
+#include "test_support.h"
+
 namespace pelmor::test {
 namespace {
 
@@ -70,6 +75,62 @@ TEST(HyperLink, ColoursFromTheSettings) {
   s.Set(key, "Anchor Color", std::string(99, '1'));  // does not fit the reading buffer
   link.ReadLinkColours();
   EXPECT_EQ(link.LinkColour(), 0x00800000u);
+}
+
+// The store named by the environment for the test's length; the variable is put back after.
+class ScopedRegistryStore {
+ public:
+  explicit ScopedRegistryStore(std::string path) : path_(std::move(path)) {
+    if (const char* old = std::getenv(kRegistryPathVariable)) old_ = old;
+    setenv(kRegistryPathVariable, path_.c_str(), 1);
+  }
+  ~ScopedRegistryStore() {
+    old_ ? setenv(kRegistryPathVariable, old_->c_str(), 1) : unsetenv(kRegistryPathVariable);
+  }
+  void Write(const RegistryTree& tree) const {
+    const std::string text = tree.Serialize();
+    WriteFile(path_, Bytes(text.begin(), text.end()));
+  }
+
+ private:
+  std::string path_;
+  std::optional<std::string> old_;
+};
+
+TEST(HyperLink, ColoursFromTheRegistryStore) {
+  TempDir dir;
+  ScopedRegistryStore store(dir.File("registry"));
+  {
+    CHyperLink noStore(RegistryUserSettings());  // no file yet: the defaults
+    EXPECT_EQ(noStore.LinkColour(), 0x00FF0000u);
+    EXPECT_FALSE(noStore.UseHoverColour());
+  }
+  RegistryTree tree;
+  const std::string key = "software\\microsoft\\internet explorer\\SETTINGS";  // any case
+  tree.SetValue(RegistryRoot::kCurrentUser, key, "anchor color", "0,0,128");
+  tree.SetValue(RegistryRoot::kCurrentUser, key, "Use Anchor Hover Color", "YES");
+  tree.SetValue(RegistryRoot::kCurrentUser, key, "Anchor Color Hover", "255,0,0");
+  tree.SetValue(RegistryRoot::kClassesRoot, kLinkColourKey, "Anchor Color", "1,2,3");  // elsewhere
+  store.Write(tree);
+  CHyperLink link(RegistryUserSettings());
+  EXPECT_EQ(link.LinkColour(), 0x00800000u);
+  EXPECT_EQ(link.HoverColour(), 0x000000FFu);
+  EXPECT_TRUE(link.UseHoverColour());
+
+  // A change made while the link lives is read at the next setting change.
+  tree.SetValue(RegistryRoot::kCurrentUser, key, "Anchor Color", "0,128,0");
+  tree.SetValue(RegistryRoot::kCurrentUser, key, "Use Anchor Hover Color", "no");
+  store.Write(tree);
+  link.OnSettingChange();
+  EXPECT_EQ(link.LinkColour(), 0x00008000u);
+  EXPECT_FALSE(link.UseHoverColour());
+
+  // A damaged store reads as no key at all: the colours stay as they were.
+  WriteFile(dir.File("registry"), Bytes{'x', '\n'});
+  link.ReadLinkColours();
+  EXPECT_EQ(link.LinkColour(), 0x00008000u);
+  CHyperLink fresh(RegistryUserSettings());
+  EXPECT_EQ(fresh.LinkColour(), 0x00FF0000u);
 }
 
 class HyperLinkItem : public ::testing::Test {

@@ -100,6 +100,10 @@ TEST_F(PropPageTest, BrowsingFillsTheNameAndApplyingOpensIt) {
   ASSERT_EQ(request.filters.size(), 6u);
   EXPECT_EQ(request.filters[0].second, "*.bmp;*.jpg;*.jpeg;*.gif;*.tif;*.png");
   EXPECT_EQ(dialog_->At(IDC_FILENAME).text, std::string(300, 'x'));
+  // The cut falls before a character that would not fit whole.
+  dialog_->Type(IDC_FILENAME, std::string(259, 'x') + "\xC3\xA9");
+  dialog_->Click(IDC_BROWSE);
+  EXPECT_EQ(dialog_->openRequests.back().initialName, std::string(259, 'x'));
 
   dialog_->openAnswer = path;
   dialog_->Click(IDC_BROWSE);

@@ -9,6 +9,26 @@
 namespace pelmor::platform {
 namespace {
 
+TEST(TextEncoding, CutsBetweenCharacters) {
+  const struct {
+    std::string bytes;
+    size_t limit;
+    std::string cut;
+  } cases[] = {
+      {"abc", 5, "abc"},
+      {"abc", 3, "abc"},
+      {"abc", 2, "ab"},
+      {"ab\xC3\xA9", 3, "ab"},   // a two-byte character is kept whole or left out
+      {"a\U0001F600b", 4, "a"},  // so is a four-byte one
+      {"a\U0001F600b", 5, "a\U0001F600"},
+      {"ab\xE9\xE9", 3, "ab\xE9"},    // Latin-1 bytes are characters of their own
+      {"a\x80\x80\x80", 2, "a\x80"},  // and so are stray continuation bytes
+      {"ab\xE2\x82", 3, "ab\xE2"},    // a sequence cut short is no character
+      {"\xC3\xA9", 0, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CutAtCharacter(c.bytes, c.limit), c.cut) << c.bytes;
+}
+
 TEST(TextEncoding, BytesSurviveUtf16) {
   struct Case {
     std::string bytes;

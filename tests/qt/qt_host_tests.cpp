@@ -269,6 +269,36 @@ class QtHostTests : public QObject {
     QVERIFY(ole::InvokeByName(*control_, "IsOpen", ole::DISPATCH_METHOD).value.GetBool());
   }
 
+  void OneLineLabelsShowTheirWholeLine() {
+    const char* text = "Horizontal alignment :";
+    const DialogItem items[] = {
+        {kNoItemId, DialogItemKind::kText, text, 7, 7, 20, 8, SS_LEFT},    // room up to the edge
+        {kNoItemId, DialogItemKind::kText, text, 7, 30, 20, 8, SS_LEFT},   // a box beside it
+        {301, DialogItemKind::kEdit, "", 40, 28, 50, 14, 0},
+        {kNoItemId, DialogItemKind::kText, text, 7, 50, 20, 8, SS_CENTER},
+        {kNoItemId, DialogItemKind::kText, text, 7, 70, 20, 24, SS_LEFT},  // three lines high
+    };
+    const DialogTemplate dialog{"", "MS Sans Serif", 8, 0, 0, 200, 100, 0, items};
+    DialogController controller;
+    QtDialogPanel panel(dialog, controller);
+    const QList<QLabel*> labels = panel.findChildren<QLabel*>();
+    QCOMPARE(labels.size(), 4);
+    auto templateRect = [&](const DialogItem& item) {
+      const RECT r = MapDialogRect(item, panel.Units());
+      return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    };
+    const int textWidth = QFontMetrics(panel.font()).horizontalAdvance(text);
+    QVERIFY(textWidth > templateRect(items[0]).width());
+    QVERIFY(!labels[0]->wordWrap());
+    QCOMPARE(labels[0]->geometry(), templateRect(items[0]).adjusted(0, 0, textWidth - templateRect(items[0]).width(), 0));
+    QVERIFY(!labels[1]->wordWrap());
+    QCOMPARE(labels[1]->geometry().right() + 1, panel.findChild<QLineEdit*>("301")->geometry().left());
+    QVERIFY(!labels[2]->wordWrap());
+    QCOMPARE(labels[2]->geometry(), templateRect(items[3]));
+    QVERIFY(labels[3]->wordWrap());
+    QCOMPARE(labels[3]->geometry(), templateRect(items[4]));
+  }
+
   void TheAboutBoxAndItsLinks() {
     RecordingOpener opener;
     SetDesktopOpener(&opener);

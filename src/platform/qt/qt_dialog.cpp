@@ -236,9 +236,11 @@ QtDialogPanel::QtDialogPanel(const DialogTemplate& dialog, DialogController& con
   templateSize_ = QSize(size.right, size.bottom);
   setMinimumSize(templateSize_);
   // Made in tab order: Qt's focus chain follows creation.
+  std::vector<std::pair<QLabel*, uint32_t>> labels;
   for (const DialogItem& item : dialog.items) {
     QWidget* w = MakeItem(item);
     if (w == nullptr) continue;
+    if (item.kind == DialogItemKind::kText) labels.emplace_back(static_cast<QLabel*>(w), item.style);
     const RECT r = MapDialogRect(item, units_);
     int height = r.bottom - r.top;
     // A combo's template height is its open list's; the closed box is a line high.
@@ -251,6 +253,34 @@ QtDialogPanel::QtDialogPanel(const DialogTemplate& dialog, DialogController& con
       items_[item.id] = w;
       kinds_[item.id] = item.kind;
     }
+  }
+  FitOneLineLabels(labels);
+}
+
+// A template's static texts are laid out for the font it names; the font that stands in for it
+// here may be wider, and a label one line high would then wrap its last words out of sight. Such
+// a label keeps to one line and grows to its text's width, up to the nearest item beside it on
+// the right (or the dialog's edge). Centred and right-aligned labels keep their rectangles.
+void QtDialogPanel::FitOneLineLabels(const std::vector<std::pair<QLabel*, uint32_t>>& labels) {
+  const QFontMetrics metrics(font());
+  for (const auto& [label, style] : labels) {
+    QRect r = label->geometry();
+    if (r.height() >= 2 * metrics.height()) continue;
+    label->setWordWrap(false);
+    if (style & (SS_CENTER | SS_RIGHT)) continue;
+    const int textWidth = metrics.horizontalAdvance(label->text());
+    if (textWidth <= r.width()) continue;
+    int limit = std::max(templateSize_.width(), r.right() + 1);
+    for (QObject* child : children()) {
+      const auto* other = qobject_cast<QWidget*>(child);
+      if (other == nullptr || other == label) continue;
+      const QRect o = other->geometry();
+      if (o.left() > r.left() && o.top() <= r.bottom() && o.bottom() >= r.top()) {
+        limit = std::min(limit, o.left());
+      }
+    }
+    r.setWidth(std::max(r.width(), std::min(textWidth, limit - r.left())));
+    label->setGeometry(r);
   }
 }
 

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QWidget>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +71,9 @@ class QtDialogPanel : public QWidget, public DialogWindow {
 
  private:
   QWidget* MakeItem(const DialogItem& item);
+  // Lets each left-aligned static text one line high show its whole line, as far as the room to
+  // its right allows.
+  void FitOneLineLabels(const std::vector<std::pair<QLabel*, uint32_t>>& labels);
   void Command(int32_t id, uint32_t code);
 
   const DialogTemplate& template_;
