@@ -66,7 +66,8 @@ Archive& ArchivePropExchange::Values() {
 
 bool ArchivePropExchange::Absent() { return Values().Remaining() == 0; }
 
-void ArchivePropExchange::Int16(std::string_view, int16_t& v, int16_t def) {
+template <class T>
+void ArchivePropExchange::Number(T& v, T def) {
   if (!IsLoading()) {
     Values() << v;
   } else if (Absent()) {
@@ -76,25 +77,11 @@ void ArchivePropExchange::Int16(std::string_view, int16_t& v, int16_t def) {
   }
 }
 
-void ArchivePropExchange::Int32(std::string_view, int32_t& v, int32_t def) {
-  if (!IsLoading()) {
-    Values() << v;
-  } else if (Absent()) {
-    v = def;
-  } else {
-    Values() >> v;
-  }
-}
+void ArchivePropExchange::Int16(std::string_view, int16_t& v, int16_t def) { Number(v, def); }
 
-void ArchivePropExchange::UInt32(std::string_view, uint32_t& v, uint32_t def) {
-  if (!IsLoading()) {
-    Values() << v;
-  } else if (Absent()) {
-    v = def;
-  } else {
-    Values() >> v;
-  }
-}
+void ArchivePropExchange::Int32(std::string_view, int32_t& v, int32_t def) { Number(v, def); }
+
+void ArchivePropExchange::UInt32(std::string_view, uint32_t& v, uint32_t def) { Number(v, def); }
 
 void ArchivePropExchange::Color(std::string_view name, uint32_t& v, uint32_t def) {
   UInt32(name, v, def);

@@ -70,6 +70,9 @@ class ArchivePropExchange : public PropertyExchange {
   Archive& Values();
   // Loading: true when the block has ended, so the next value takes its default.
   bool Absent();
+  // A number written as it is, or read back (the default when the block ends first).
+  template <class T>
+  void Number(T& v, T def);
 
   Archive& outer_;
   bool started_ = false;
