@@ -8,6 +8,7 @@
 #include "platform/area_average.h"
 #include "platform/checked_size.h"
 #include "platform/memory_limit.h"
+#include "platform/row_picker.h"
 
 namespace pelmor::platform {
 
@@ -209,6 +210,33 @@ bool PaintOneToOne(const DibReader& dib, const Axis& x, const Axis& y, bool keep
   return true;
 }
 
+// Each painted pixel a single source pixel: one picked row per source row, repeated onto every
+// painted row that shows it. A painting larger than the caches is stored past them.
+bool PaintPicked(ConvertedRows& rows, const std::vector<int32_t>& pick, int32_t x0, int32_t x1,
+                 const Axis& x, const Axis& y, const std::vector<int32_t>& yFirst, Surface& s) {
+  RowPicker picker;
+  picker.Plan(pick, x0, x1 - x0);
+  const bool stream =
+      StreamsPastCaches() && int64_t{x.count} * y.count * 4 >= kUncachedPaintBytes;
+  std::vector<uint32_t, UninitialisedAllocator<uint32_t>> line;
+  if (stream) line.resize(static_cast<size_t>(x.count));
+  for (int32_t k = 0; k < y.count; ++k) {
+    uint32_t* out = s.Row(y.first + k) + x.first;
+    const auto ky = static_cast<size_t>(k);
+    const bool again = k > 0 && yFirst[ky] == yFirst[ky - 1];
+    if (stream) {
+      if (!again) picker.Pick(rows.Pixels(yFirst[ky]), line.data());
+      StreamPixels(line.data(), out, x.count);
+    } else if (again) {
+      std::memcpy(out, s.Row(y.first + k - 1) + x.first, static_cast<size_t>(x.count) * 4);
+    } else {
+      picker.Pick(rows.Pixels(yFirst[ky]), out);
+    }
+  }
+  if (stream) FinishStreamedRows();
+  return true;
+}
+
 // BLACKONWHITE, WHITEONBLACK and COLORONCOLOR: enlarging repeats pixels; shrinking keeps, of each
 // group, the AND of the pixel values (BLACKONWHITE), their OR (WHITEONBLACK), or the last column
 // of the first row (COLORONCOLOR).
@@ -232,18 +260,10 @@ bool PaintSelected(const DibReader& dib, const Axis& x, const Axis& y, int mode,
   }
   const std::vector<int32_t>& pick = mode == COLORONCOLOR ? xLast : xFirst;
   const bool andMode = mode == BLACKONWHITE;
+  if (pure) return PaintPicked(rows, pick, x0, x1, x, y, yFirst, s);
   for (int32_t k = 0; k < y.count; ++k) {
     uint32_t* out = s.Row(y.first + k) + x.first;
     const auto ky = static_cast<size_t>(k);
-    if (pure) {
-      if (k > 0 && yFirst[ky] == yFirst[ky - 1]) {
-        std::memcpy(out, s.Row(y.first + k - 1) + x.first, static_cast<size_t>(x.count) * 4);
-        continue;
-      }
-      const uint32_t* src = rows.Pixels(yFirst[ky]);
-      for (int32_t i = 0; i < x.count; ++i) out[i] = src[pick[static_cast<size_t>(i)] - x0];
-      continue;
-    }
     if (k > 0 && yFirst[ky] == yFirst[ky - 1] && yLast[ky] == yLast[ky - 1]) {
       std::memcpy(out, s.Row(y.first + k - 1) + x.first, static_cast<size_t>(x.count) * 4);
       continue;

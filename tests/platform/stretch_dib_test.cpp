@@ -106,6 +106,78 @@ TEST(StretchSelection, EnlargingRepeatsPixelsByTheCentreRule) {
   }
 }
 
+// The source pixel each painted pixel shows along an axis in the modes that pick single pixels:
+// the centre rule when enlarging; when shrinking, the last of its group (columns in
+// COLORONCOLOR) or the first (rows).
+std::vector<int32_t> PickedSource(int32_t source, int32_t destination, bool lastOfGroup) {
+  std::vector<int32_t> shown(static_cast<size_t>(destination), -1);
+  for (int32_t i = 0; destination >= source && i < destination; ++i) {
+    shown[static_cast<size_t>(i)] = static_cast<int32_t>(stretch::EnlargedSource(i, source, destination));
+  }
+  for (int32_t j = 0; destination < source && j < source; ++j) {
+    int32_t& k = shown[static_cast<size_t>(stretch::ShrunkDestination(j, source, destination))];
+    if (lastOfGroup || k < 0) k = j;
+  }
+  return shown;
+}
+
+// Picked rows go eight pixels at a time where the row allows, one at a time where it does not,
+// and past the caches when the painting is large: every ratio, start and size, from a palette
+// or from true colour, lands as the selection rules say, and nothing beside it moves.
+TEST(StretchSelection, PickedRowsOfEverySizeLandPixelForPixel) {
+  struct Case {
+    int32_t sw, sh, dw, dh, dx;
+    int mode;
+  };
+  const Case cases[] = {
+      {5, 3, 37, 7, 0, BLACKONWHITE},   {7, 2, 8, 3, 1, COLORONCOLOR},
+      {16, 4, 33, 9, 3, WHITEONBLACK},  {40, 5, 41, 5, 5, COLORONCOLOR},
+      {3, 2, 40, 2, 2, BLACKONWHITE},   {9, 6, 8, 5, 0, COLORONCOLOR},  // shrinking a little
+      {50, 4, 9, 3, 1, COLORONCOLOR},   {501, 3, 1002, 6, 7, COLORONCOLOR},
+      {500, 500, 1100, 1000, 0, BLACKONWHITE},  // over 4 MiB painted
+  };
+  uint32_t seed = 99;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+  std::vector<uint32_t> table(256);
+  for (uint32_t& e : table) e = next() & 0xFFFFFF;
+  for (const Case& k : cases) {
+    Rows picture(static_cast<size_t>(k.sh), std::vector<uint32_t>(static_cast<size_t>(k.sw)));
+    DibRecipe indexed;
+    indexed.width = k.sw;
+    indexed.height = k.sh;
+    indexed.bitCount = 8;
+    indexed.table = table;
+    const size_t stride = (static_cast<size_t>(k.sw) + 3) & ~size_t{3};
+    indexed.pixels.assign(stride * static_cast<size_t>(k.sh), 0);
+    for (int32_t y = 0; y < k.sh; ++y) {
+      for (int32_t x = 0; x < k.sw; ++x) {
+        const uint8_t index = static_cast<uint8_t>(next());
+        indexed.pixels[static_cast<size_t>(k.sh - 1 - y) * stride + static_cast<size_t>(x)] = index;
+        picture[static_cast<size_t>(y)][static_cast<size_t>(x)] = table[index];
+      }
+    }
+    const std::vector<int32_t> columns = PickedSource(k.sw, k.dw, k.mode == COLORONCOLOR);
+    const std::vector<int32_t> rows = PickedSource(k.sh, k.dh, false);
+    for (const Dib& dib : {Dib(indexed), Dib(TrueColorSpec(picture))}) {
+      Canvas c(k.dx + k.dw + 2, k.dh + 1, 0xABCDEF);
+      SetStretchBltMode(c.Dc(), k.mode);
+      ASSERT_NE(c.Stretch(dib, k.dx, 1, k.dw, k.dh, 0, 0, k.sw, k.sh), 0);
+      size_t wrong = 0;
+      for (int32_t y = 0; y < k.dh; ++y) {
+        for (int32_t x = 0; x < k.dw; ++x) {
+          const uint32_t expected = picture[static_cast<size_t>(rows[static_cast<size_t>(y)])]
+                                           [static_cast<size_t>(columns[static_cast<size_t>(x)])];
+          wrong += c.At(k.dx + x, y + 1) != expected;
+        }
+        wrong += c.At(k.dx + k.dw, y + 1) != 0xABCDEFu;
+        wrong += k.dx > 0 && c.At(k.dx - 1, y + 1) != 0xABCDEFu;
+      }
+      wrong += c.At(k.dx, 0) != 0xABCDEFu;
+      EXPECT_EQ(wrong, 0u) << k.sw << "x" << k.sh << " -> " << k.dw << "x" << k.dh << " at " << k.dx;
+    }
+  }
+}
+
 TEST(StretchHalftone, AveragesByAreaRoundedToNearest) {
   struct Case {
     std::vector<uint32_t> row;

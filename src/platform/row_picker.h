@@ -1,0 +1,34 @@
+// Rows of pixels picked from a converted source row by a fixed list of columns (the pixels an
+// enlarged or selected row repeats), and rows stored past the caches.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pelmor::platform {
+
+class RowPicker {
+ public:
+  // out[i] will be src[columns[i] - first] for a source row of `span` pixels starting at column
+  // `first`; every such index must lie in [0, span). Throws std::bad_alloc when the plan's memory
+  // cannot be had.
+  void Plan(const std::vector<int32_t>& columns, int32_t first, int32_t span);
+  void Pick(const uint32_t* src, uint32_t* out) const;
+
+ private:
+  std::vector<int32_t> index_;  // columns - first
+  // Where each group of eight painted pixels can read eight neighbouring source pixels (an
+  // enlarged, unmirrored row: its columns climb by at most seven in eight), and the lane each
+  // pixel takes from them. Empty when some group cannot: every pixel is then picked alone.
+  std::vector<int32_t> groupStart_;
+  std::vector<int32_t> lane_;
+};
+
+// Copies n pixels to a row of a large surface that nothing reads soon, past the caches where the
+// processor can; FinishStreamedRows must follow the last such row before its pixels are used.
+void StreamPixels(const uint32_t* in, uint32_t* out, int32_t n);
+void FinishStreamedRows();
+// Whether StreamPixels bypasses the caches here (otherwise it is a plain copy).
+bool StreamsPastCaches();
+
+}  // namespace pelmor::platform
