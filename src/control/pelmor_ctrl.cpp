@@ -237,7 +237,7 @@ void CPelmorCtrl::PaintContent(HDC dc, const RECT& rect) {
   DrawCaption(dc, rect, caption);
 }
 
-int32_t CPelmorCtrl::DrawImage(HDC dc, const RECT& rect, const COLORREF* background) {
+int32_t CPelmorCtrl::DrawImage(HDC dc, const RECT& rect, const COLORREF* background, RECT* drawn) {
   doc.backColor = TranslateColor(GetBackColor());
   PlacementRequest request;
   request.bounds = rect;
@@ -251,7 +251,7 @@ int32_t CPelmorCtrl::DrawImage(HDC dc, const RECT& rect, const COLORREF* backgro
     request.scrollX = ScrollPos(SB_HORZ);
     request.scrollY = ScrollPos(SB_VERT);
   }
-  return DrawPlacedImage(doc, dc, request, background);
+  return DrawPlacedImage(doc, dc, request, background, drawn);
 }
 
 void CPelmorCtrl::UpdateLayout() {
@@ -388,8 +388,10 @@ void CPelmorCtrl::ShowNextAnimationFrame() {
     RECT client{0, 0, 0, 0};
     if (dc != nullptr && DocumentOpen() && window->GetClientRect(&client)) {
       // Straight onto the window, without background or off-screen bitmap, where OnDraw puts it.
-      DrawImage(dc, client);
-      window->Present(client);
+      RECT drawn{0, 0, 0, 0};
+      DrawImage(dc, client, nullptr, &drawn);
+      // Only what the frame covered changed on the window.
+      if (drawn.left < drawn.right && drawn.top < drawn.bottom) window->Present(drawn);
     }
   }
   if (dc != nullptr) window->ReleaseDC(dc);

@@ -66,9 +66,10 @@ class CPelmorCtrl : public ole::COleControl {
   // The ambient background, then the image or the Caption. Sets every pixel of rect.
   void PaintContent(platform::HDC dc, const platform::RECT& rect);
   // Sizes, fits, places and draws the image; returns the document's Draw result. Hold `lock`.
-  // With a background colour, what the image leaves of rect is filled with it.
+  // With a background colour, what the image leaves of rect is filled with it. `drawn`, when
+  // given, receives the part of rect the image was drawn into (empty when nothing was).
   int32_t DrawImage(platform::HDC dc, const platform::RECT& rect,
-                    const platform::COLORREF* background = nullptr);
+                    const platform::COLORREF* background = nullptr, platform::RECT* drawn = nullptr);
   // Scroll ranges when scrolling, otherwise the control's size (the image's or the created one).
   void UpdateLayout();
 

@@ -110,7 +110,7 @@ void FillAround(HDC dc, const RECT& bounds, const RECT& inner, COLORREF color) {
 }  // namespace
 
 int32_t DrawPlacedImage(CImageDoc& doc, HDC dc, const PlacementRequest& request,
-                        const COLORREF* background) {
+                        const COLORREF* background, RECT* drawn) {
   const ImagePlacement p = PlaceImage(request);
   std::optional<RECT> covered;
   if (background != nullptr) {
@@ -125,6 +125,10 @@ int32_t DrawPlacedImage(CImageDoc& doc, HDC dc, const PlacementRequest& request,
   const int32_t result = doc.Draw(dc, p.x, p.y, static_cast<uint32_t>(p.width),
                                   static_cast<uint32_t>(p.height), true, &painted);
   if (covered && !painted) FillBackground(dc, *covered, *background);
+  if (drawn != nullptr) {
+    const std::optional<RECT> part = painted ? CoveredPart(request.bounds, p) : std::nullopt;
+    *drawn = part.value_or(RECT{0, 0, 0, 0});
+  }
   return result;
 }
 

@@ -59,8 +59,10 @@ void DrawCaption(platform::HDC dc, const platform::RECT& rect, const CaptionStyl
 // With a background colour the request's bounds are filled with it first, only where the image
 // will not cover them: under the image too when the document may leave pixels of its rectangle
 // unpainted, and after the draw what it was to cover when it painted nothing. Returns what Draw
-// returns.
+// returns. `drawn`, when given, receives the part of the bounds the image was drawn into (empty
+// when nothing was painted).
 int32_t DrawPlacedImage(CImageDoc& doc, platform::HDC dc, const PlacementRequest& request,
-                        const platform::COLORREF* background = nullptr);
+                        const platform::COLORREF* background = nullptr,
+                        platform::RECT* drawn = nullptr);
 
 }  // namespace pelmor

@@ -6,7 +6,11 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "codecs/gif_fixtures.h"
 #include "control/control_fixtures.h"
@@ -128,6 +132,49 @@ TEST_F(AnimationTest, FramesFollowTheirDelaysAndStartOverAfterTheLast) {
   EXPECT_EQ(c_.Host().PresentCount(), 3);
   // While it plays, frames are not chosen by hand.
   EXPECT_FALSE(c_.Call("ShowImageN", {Variant::I4(2)}).value.GetBool());
+}
+
+// A frame changes only the part of the window the image covers, and only that part is handed
+// to the host.
+TEST_F(AnimationTest, TheWorkerPresentsWhatTheFrameCovered) {
+  struct Case {
+    bool stretch;
+    int16_t alignment;  // both axes
+    RECT expected;
+  };
+  const Case cases[] = {
+      {true, 0, {0, 0, 80, 60}},     // 40 x 30 fitted into 100 x 60
+      {false, 1, {30, 15, 70, 45}},  // its own size, centred
+  };
+  // Shared with the worker, which may present once more while the control goes.
+  struct Presented {
+    std::mutex mutex;
+    std::vector<RECT> rects;
+  };
+  auto presented = std::make_shared<Presented>();
+  c_.Host().onPresent = [presented](const RECT& r) {
+    std::lock_guard<std::mutex> hold(presented->mutex);
+    presented->rects.push_back(r);
+  };
+  for (const Case& k : cases) {
+    Make();  // the last case's worker has gone
+    {
+      std::lock_guard<std::mutex> hold(presented->mutex);
+      presented->rects.clear();
+    }
+    c_.Put("StretchImage", Variant::Bool(k.stretch));
+    c_.Put("HAlignment", Variant::I2(k.alignment));
+    c_.Put("VAlignment", Variant::I2(k.alignment));
+    c_.PutText("FileName", Gif("a.gif"));
+    Pass({50, 50, 20});
+    NextSleep();
+    std::lock_guard<std::mutex> hold(presented->mutex);
+    ASSERT_EQ(presented->rects.size(), 1u) << k.stretch;
+    const RECT& r = presented->rects[0];
+    EXPECT_EQ(std::tie(r.left, r.top, r.right, r.bottom),
+              std::tie(k.expected.left, k.expected.top, k.expected.right, k.expected.bottom))
+        << k.stretch;
+  }
 }
 
 TEST_F(AnimationTest, SlideShowOffEndsTheWorkerWithinASliceAndKeepsTheFrame) {
