@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QStyle>
 #include <QTabWidget>
@@ -50,6 +51,16 @@ class RecordingOpener : public DesktopOpener {
     return true;
   }
   std::vector<std::string> opened;
+};
+
+// The rectangles of the paint events a widget receives.
+class PaintRecorder : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted |= static_cast<QPaintEvent*>(event)->rect();
+    return false;
+  }
+  QRegion painted;
 };
 
 void Put(ole::COleControl& c, const char* name, ole::Variant v) {
@@ -199,6 +210,34 @@ class QtHostTests : public QObject {
     // The frame the worker drew is on screen (the control has nothing open, so its own paint
     // would not be blue).
     QCOMPARE(host->grab().toImage().pixelColor(50, 40), QColor(0, 0, 255));
+  }
+
+  // Frames presented before the host thread gets round to them merge into one update, and only
+  // what they covered is painted again.
+  void PresentedRectanglesMergeAndRepaintOnlyThemselves() {
+    auto host = MakeHost(120, 90);
+    host->show();
+    QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+    QApplication::processEvents();
+    PaintRecorder recorder;
+    host->installEventFilter(&recorder);
+    const int before = host->PresentedFrames();
+    std::thread worker([&] {
+      host->Window().Present({10, 5, 30, 25});
+      host->Window().Present({50, 40, 70, 60});
+      host->Window().Present({20, 20, 20, 60});  // empty: nothing to show
+    });
+    worker.join();
+    QTRY_VERIFY(!recorder.painted.isEmpty());
+    QApplication::processEvents();
+    QCOMPARE(host->PresentedFrames() - before, 1);
+    QCOMPARE(recorder.painted.boundingRect(), QRect(QPoint(10, 5), QPoint(69, 59)));
+    // A later frame brings a later update of its own rectangle.
+    recorder.painted = QRegion();
+    host->Window().Present({100, 0, 120, 10});
+    QTRY_VERIFY(!recorder.painted.isEmpty());
+    QCOMPARE(recorder.painted.boundingRect(), QRect(100, 0, 20, 10));
+    QCOMPARE(host->PresentedFrames() - before, 2);
   }
 
   void SizeRequestsBecomeTheHint() {

@@ -99,15 +99,28 @@ void QtControlHost::OnScrollBarChanged(int bar) {
   LayoutBars();
 }
 
-void QtControlHost::Present(const RECT&) {
-  // Any thread: one queued update at a time; the worker never waits for this thread.
-  if (presentPending_.exchange(true)) return;
+void QtControlHost::Present(const RECT& rect) {
+  // Any thread: one queued update at a time, for every rectangle presented until it runs; the
+  // worker never waits for this thread.
+  if (rect.left >= rect.right || rect.top >= rect.bottom) return;
+  const QRect presented(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1));
+  {
+    std::lock_guard<std::mutex> hold(presentMutex_);
+    const bool queued = !presentPending_.isEmpty();
+    presentPending_ |= presented;
+    if (queued) return;
+  }
   QMetaObject::invokeMethod(
       this,
       [this] {
-        presentPending_.store(false);
+        QRect changed;
+        {
+          std::lock_guard<std::mutex> hold(presentMutex_);
+          std::swap(changed, presentPending_);
+        }
         presented_.fetch_add(1);
-        update();
+        const RECT client = window_.ClientArea();
+        update(changed.translated(client.left, client.top));
       },
       Qt::QueuedConnection);
 }
@@ -176,10 +189,13 @@ void QtControlHost::paintEvent(QPaintEvent* event) {
   const HDC dc = window_.GetDC();
   const Surface& surface = window_.BackingSurface();
   if (surface && surface.Width() > 0 && surface.Height() > 0) {
-    const QImage image(reinterpret_cast<const uchar*>(surface.Row(0)), surface.Width(), surface.Height(),
-                       static_cast<qsizetype>(surface.Width()) * 4, QImage::Format_RGB32);
-    painter.setClipRect(event->rect());
-    painter.drawImage(QPoint(client.left, client.top), image);
+    // Only the part asked for is copied.
+    const QRect shown = event->rect() & QRect(client.left, client.top, surface.Width(), surface.Height());
+    if (!shown.isEmpty()) {
+      const QImage image(reinterpret_cast<const uchar*>(surface.Row(0)), surface.Width(), surface.Height(),
+                         static_cast<qsizetype>(surface.Width()) * 4, QImage::Format_RGB32);
+      painter.drawImage(shown, image, shown.translated(-client.left, -client.top));
+    }
   }
   if (dc != nullptr) window_.ReleaseDC(dc);
 }

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "platform/ole/control_site.h"
@@ -96,7 +97,10 @@ class QtControlHost : public QWidget, public WindowHost, public ole::ControlSite
   bool userMode_ = true;
   std::optional<QSize> requested_;
   int wheelRest_ = 0;  // 120ths of a notch from smooth wheels not yet handed on
-  std::atomic<bool> presentPending_{false};
+  // What workers presented since the queued update was asked for, in client coordinates; empty
+  // while none is queued.
+  std::mutex presentMutex_;
+  QRect presentPending_;
   std::atomic<int> presented_{0};
 };
 
