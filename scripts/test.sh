@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every test: the unit tests and the corpus check on a normal build, both again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the controls' tests under ThreadSanitizer, then
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, then
 # every fuzz target replaying the corpus and fuzzing briefly (PELMOR_FUZZ_SECONDS per target,
 # default 10; 0 replays only).
 set -euo pipefail
@@ -42,10 +42,10 @@ echo "== unit tests under sanitizers"
 ctest --test-dir "$root/build-asan" -j "$jobs" --output-on-failure
 echo "== corpus under sanitizers"
 corpus_check "$root/build-asan/apps/pelmor/pelmor"
-echo "== thread sanitizer build (the controls' tests: workers beside the host thread)"
+echo "== thread sanitizer build (the controls' tests and the stretch's: workers, painting bands)"
 build_target "$root/build-tsan" pelmor_tests -DPELMOR_TSAN=ON -DPELMOR_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1
-echo "== controls' tests under ThreadSanitizer"
+echo "== threaded tests under ThreadSanitizer"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$root/build-tsan/tests/pelmor_tests"
 echo "== fuzz targets"
 bash "$root/scripts/fuzz.sh" "${PELMOR_FUZZ_SECONDS:-10}"

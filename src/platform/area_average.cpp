@@ -1,12 +1,20 @@
 #include "platform/area_average.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <numeric>
+#include <system_error>
+#include <thread>
 
 #include "platform/pixel_loop.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace pelmor::platform {
 
@@ -193,6 +201,55 @@ void Reduce(const Acc* acc, const AreaTaps& columns, const PaddedTaps& padded,
   }
 }
 
+#if defined(__x86_64__)
+#define PELMOR_HAVE_AVX2_REDUCE 1
+
+// The 16-bit sums' reduction four channels at a time: for each weight, the pixel's channels (and
+// the next value, weighted and then dropped) widened to 32 bits, multiplied and added. The sums
+// stay below 2^28 (255 x 257 x 4096 at most), so the rounded division is exact in doubles:
+// (v + d/2 + 1/2) / d lies at least 1/(2d) from the nearest integer, far above the rounding
+// error, and truncating it gives the rounded quotient.
+template <int P, int K>
+__attribute__((target("avx2"))) PELMOR_PIXEL_LOOP void ReduceRowAvx2(
+    const uint16_t* __restrict acc, const int32_t* __restrict starts, size_t n,
+    const uint32_t* __restrict weights, uint32_t denominator, uint32_t* __restrict out) {
+  const __m256d inverse = _mm256_set1_pd(1.0 / denominator);
+  const __m256d offset = _mm256_set1_pd(static_cast<double>(denominator / 2) + 0.5);
+  for (size_t x = 0; x < n; ++x) {
+    const uint16_t* a = acc + static_cast<size_t>(starts[x]) * P;
+    const uint32_t* w = weights + x * K;
+    __m128i sum = _mm_setzero_si128();
+    for (int t = 0; t < K; ++t) {
+      const __m128i v = _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + t * P)));
+      sum = _mm_add_epi32(sum, _mm_mullo_epi32(v, _mm_set1_epi32(static_cast<int>(w[t]))));
+    }
+    const __m256d q = _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(sum), offset), inverse);
+    const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(_mm256_cvttpd_epi32(q), sum), sum);
+    out[x] = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes)) & 0xFFFFFF;
+  }
+}
+
+template <int P>
+void ReduceAvx2(const uint16_t* acc, const int32_t* starts, size_t n, uint32_t width,
+                const uint32_t* weights, uint32_t denominator, uint32_t* out) {
+  switch (width) {
+    case 1: return ReduceRowAvx2<P, 1>(acc, starts, n, weights, denominator, out);
+    case 2: return ReduceRowAvx2<P, 2>(acc, starts, n, weights, denominator, out);
+    case 3: return ReduceRowAvx2<P, 3>(acc, starts, n, weights, denominator, out);
+    case 4: return ReduceRowAvx2<P, 4>(acc, starts, n, weights, denominator, out);
+    case 5: return ReduceRowAvx2<P, 5>(acc, starts, n, weights, denominator, out);
+    case 6: return ReduceRowAvx2<P, 6>(acc, starts, n, weights, denominator, out);
+    case 7: return ReduceRowAvx2<P, 7>(acc, starts, n, weights, denominator, out);
+    default: return ReduceRowAvx2<P, 8>(acc, starts, n, weights, denominator, out);
+  }
+}
+
+bool HaveAvx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+}
+#endif
+
 // Whether destination pixels a and b of an axis combine the same source pixels with the same
 // weights.
 bool SameTaps(const AreaTaps& t, size_t a, size_t b) {
@@ -201,23 +258,32 @@ bool SameTaps(const AreaTaps& t, size_t a, size_t b) {
   return std::equal(wa, wa + t.count[a], t.weights.begin() + t.offset[b]);
 }
 
+// Destination rows [first, last) of the average. Each call has its own accumulator, so calls on
+// disjoint rows may run at once.
 template <int P, class Acc>
-bool Run(const AreaTaps& columns, const AreaTaps& rows, int32_t spanPixels, AreaRows& source,
-         Surface& target, int32_t x0, int32_t y0) {
-  const PaddedTaps padded = Pad(columns);
-  // Padded weights may reach past the last source pixel: those sums stay zero.
+bool RunRows(const AreaTaps& columns, const AreaTaps& rows, const PaddedTaps& padded,
+             int32_t spanPixels, AreaRows& source, Surface& target, int32_t x0, int32_t y0,
+             size_t first, size_t last) {
+  // Padded weights may reach past the last source pixel: those sums stay zero. The vector
+  // reduction reads one value past a pixel's last one.
   const size_t span = static_cast<size_t>(spanPixels) * P;
-  const size_t room = span + (padded.weights.empty() ? 0 : static_cast<size_t>(padded.width) * P);
+  const size_t room =
+      span + (padded.weights.empty() ? 0 : static_cast<size_t>(padded.width) * P + 1);
   std::unique_ptr<Acc[]> accumulated;
-  const RoundingDivider divide(columns.denominator * rows.denominator);
+  const uint32_t denominator = columns.denominator * rows.denominator;
+  const RoundingDivider divide(denominator);
+#if defined(PELMOR_HAVE_AVX2_REDUCE)
+  [[maybe_unused]] const bool fast = sizeof(Acc) == 2 && !padded.weights.empty() && HaveAvx2();
+#endif
   // A row of one source row has the weight rows.denominator, which cancels out of the division
   // exactly (round(w * s / (w * d)) = round(s / d) for rounding half up).
   const RoundingDivider divideColumns(columns.denominator);
-  for (size_t k = 0; k < rows.start.size(); ++k) {
+  for (size_t k = first; k < last; ++k) {
     uint32_t* out = target.Row(y0 + static_cast<int32_t>(k)) + x0;
     // An enlarged row repeats the one before it until its source rows or weights change: copying
-    // it keeps the work to the source rows, not the destination rows times the source width.
-    if (k > 0 && SameTaps(rows, k - 1, k)) {
+    // it keeps the work to the source rows, not the destination rows times the source width. The
+    // first row of a band is painted, since the row before it may belong to another band.
+    if (k > first && SameTaps(rows, k - 1, k)) {
       std::memcpy(out, target.Row(y0 + static_cast<int32_t>(k) - 1) + x0,
                   columns.start.size() * sizeof(uint32_t));
       continue;
@@ -246,9 +312,81 @@ bool Run(const AreaTaps& columns, const AreaTaps& rows, int32_t spanPixels, Area
       }
       AccumulateRows<Acc>(acc, group, weights, n, span, t == 0);
     }
+#if defined(PELMOR_HAVE_AVX2_REDUCE)
+    if constexpr (sizeof(Acc) == 2) {
+      if (fast) {
+        ReduceAvx2<P>(acc, columns.start.data(), columns.start.size(), padded.width,
+                      padded.weights.data(), denominator, out);
+        continue;
+      }
+    }
+#endif
     Reduce<P, Acc>(acc, columns, padded, divide, out);
   }
   return true;
+}
+
+std::atomic<int> threadsSet{0};
+
+constexpr int kMaxThreads = 4;
+// Below this many bytes read and pixels written a band's thread costs more than it saves.
+constexpr uint64_t kWorkPerThread = uint64_t{1} << 21;
+
+// How many bands the average is split into.
+int Bands(const AreaTaps& columns, const AreaTaps& rows, int bytesPerPixel, int32_t spanPixels) {
+  const size_t n = rows.start.size();
+  if (n < 2) return 1;
+  uint64_t threads = static_cast<uint64_t>(threadsSet.load(std::memory_order_relaxed));
+  if (threads == 0) {
+    threads = std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxThreads);
+    // The source rows read (a shrink reads each once) and the pixels written.
+    const uint64_t sourceRows = uint64_t(rows.start[n - 1]) + rows.count[n - 1] - uint64_t(rows.start[0]);
+    const uint64_t work = sourceRows * uint64_t(spanPixels) * uint64_t(bytesPerPixel) +
+                          uint64_t(n) * columns.start.size();
+    threads = std::min(threads, work / kWorkPerThread);
+  }
+  return static_cast<int>(std::clamp<uint64_t>(threads, 1, n));
+}
+
+template <int P, class Acc>
+bool Run(const AreaTaps& columns, const AreaTaps& rows, int32_t spanPixels, AreaRows& source,
+         Surface& target, int32_t x0, int32_t y0) {
+  const PaddedTaps padded = Pad(columns);
+  const size_t n = rows.start.size();
+  const int bands = Bands(columns, rows, P, spanPixels);
+  auto paint = [&](AreaRows& rowsRead, int band) {
+    return RunRows<P, Acc>(columns, rows, padded, spanPixels, rowsRead, target, x0, y0,
+                           n * static_cast<size_t>(band) / static_cast<size_t>(bands),
+                           n * static_cast<size_t>(band + 1) / static_cast<size_t>(bands));
+  };
+  // Bands 1.. on threads of their own, each with its own reader, band 0 here; a band whose thread
+  // or reader cannot be had is painted here too, afterwards.
+  struct Helper {
+    std::unique_ptr<AreaRows> reader;
+    std::thread thread;
+    bool ok = false;
+  };
+  std::array<Helper, kMaxThreads - 1> helpers;
+  for (int b = 1; b < bands; ++b) {
+    Helper& h = helpers[static_cast<size_t>(b - 1)];
+    h.reader = source.ForAnotherThread();
+    if (!h.reader) continue;
+    try {
+      h.thread = std::thread([&h, &paint, b] { h.ok = paint(*h.reader, b); });
+    } catch (const std::system_error&) {
+    }
+  }
+  bool ok = paint(source, 0);
+  for (int b = 1; b < bands; ++b) {
+    Helper& h = helpers[static_cast<size_t>(b - 1)];
+    if (h.thread.joinable()) {
+      h.thread.join();
+    } else {
+      h.ok = paint(source, b);
+    }
+    ok = ok && h.ok;
+  }
+  return ok;
 }
 
 }  // namespace
@@ -339,6 +477,10 @@ bool AreaAverage(const AreaTaps& columns, const AreaTaps& rows, int bytesPerPixe
   }
   return narrow ? Run<4, uint16_t>(columns, rows, spanPixels, source, target, x0, y0)
                 : Run<4, uint32_t>(columns, rows, spanPixels, source, target, x0, y0);
+}
+
+void SetAreaAverageThreads(int threads) {
+  threadsSet.store(std::clamp(threads, 0, kMaxThreads), std::memory_order_relaxed);
 }
 
 }  // namespace pelmor::platform

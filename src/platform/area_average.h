@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/pixel_loop.h"
@@ -34,12 +35,21 @@ class AreaRows {
  public:
   virtual ~AreaRows() = default;
   virtual const uint8_t* Row(int32_t y) = 0;
+  // A reader of the same rows for another thread to use at the same time as this one; null when
+  // the rows cannot be read from two threads at once (the average then stays on one thread).
+  virtual std::unique_ptr<AreaRows> ForAnotherThread() const { return nullptr; }
 };
 
 // Paints destination rows: row k of `rows` taps goes to surface row y0 + k, column k of `columns`
 // to x0 + k. `spanPixels` is the number of pixels each source row holds from the first one read.
-// False when working memory cannot be had.
+// False when working memory cannot be had. A large average is split into bands of destination rows
+// painted on several threads at once; every band writes rows of its own, and the result is the same
+// whatever the split.
 bool AreaAverage(const AreaTaps& columns, const AreaTaps& rows, int bytesPerPixel, int32_t spanPixels,
                  AreaRows& source, Surface& target, int32_t x0, int32_t y0);
+
+// How many threads a large average may use: 0 (the default) as many as the processor runs, up to 4.
+// A count set here also splits small averages, so that tests can compare splits. Process-wide.
+void SetAreaAverageThreads(int threads);
 
 }  // namespace pelmor::platform

@@ -149,6 +149,13 @@ class ConvertedRows : public AreaRows {
 
   const uint8_t* Row(int32_t y) override { return reinterpret_cast<const uint8_t*>(Pixels(y)); }
 
+  // Converting reads the DIB only, so another thread's rows need only slots of their own.
+  std::unique_ptr<AreaRows> ForAnotherThread() const override {
+    auto other = std::unique_ptr<ConvertedRows>(new (std::nothrow) ConvertedRows(dib_, x0_, x1_, monochrome_));
+    if (!other || !other->Init()) return nullptr;
+    return other;
+  }
+
  private:
   struct Slot {
     int32_t y = -1;
@@ -163,8 +170,12 @@ class ConvertedRows : public AreaRows {
 
 class DirectRows : public AreaRows {
  public:
-  DirectRows(const DibReader& dib, int32_t x0) : dib_(dib), offset_(size_t(x0) * dib.DirectBytesPerPixel()) {}
+  DirectRows(const DibReader& dib, int32_t x0) : DirectRows(dib, size_t(x0) * dib.DirectBytesPerPixel()) {}
+  DirectRows(const DibReader& dib, size_t offset) : dib_(dib), offset_(offset) {}
   const uint8_t* Row(int32_t y) override { return dib_.DirectRow(y) + offset_; }
+  std::unique_ptr<AreaRows> ForAnotherThread() const override {
+    return std::unique_ptr<AreaRows>(new (std::nothrow) DirectRows(dib_, offset_));
+  }
 
  private:
   const DibReader& dib_;

@@ -378,6 +378,71 @@ TEST(StretchHalftone, EveryPathOfTheAverageAgreesWithTheWeightedSum) {
   }
 }
 
+// The picture as a 24-bit DIB and as an 8-bit one whose palette holds the same colours (rows
+// read straight from the bits, and rows converted first).
+std::vector<Dib> TrueColourAndPalette(int32_t width, int32_t height) {
+  Rows picture(static_cast<size_t>(height), std::vector<uint32_t>(static_cast<size_t>(width)));
+  DibRecipe indexed;
+  indexed.width = width;
+  indexed.height = height;
+  indexed.bitCount = 8;
+  for (uint32_t i = 0; i < 256; ++i) indexed.table.push_back((i * 0x9E3779B1u >> 8) & 0xFFFFFF);
+  const size_t stride = (static_cast<size_t>(width) + 3) / 4 * 4;
+  indexed.pixels.assign(stride * static_cast<size_t>(height), 0);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const auto index = static_cast<uint8_t>(x * 7 + y * 13 + (x * y) % 5);
+      picture[static_cast<size_t>(y)][static_cast<size_t>(x)] = indexed.table[index];
+      // Bottom-up: picture row y is stored last-first.
+      indexed.pixels[static_cast<size_t>(height - 1 - y) * stride + static_cast<size_t>(x)] = index;
+    }
+  }
+  std::vector<Dib> dibs;
+  dibs.emplace_back(TrueColorSpec(picture));
+  dibs.emplace_back(indexed);
+  return dibs;
+}
+
+TEST(StretchHalftone, BandsOnSeveralThreadsPaintWhatOneThreadPaints) {
+  struct ThreadsSet {
+    ~ThreadsSet() { SetAreaAverageThreads(0); }
+  } restore;
+  struct Case {
+    const char* what;
+    int32_t sw, sh;              // the picture
+    int32_t x, y, w, h;          // the destination rectangle
+    int32_t canvasW, canvasH;
+  };
+  const Case cases[] = {
+      {"shrink", 301, 203, 0, 0, 97, 61, 97, 61},
+      {"shrink to 2 rows", 41, 203, 1, 1, 13, 2, 15, 4},
+      {"32-bit sums", 50, 1000, 0, 0, 7, 3, 7, 3},
+      {"enlarge", 37, 29, 0, 0, 131, 83, 131, 83},
+      {"enlarge one axis", 9, 200, 0, 0, 31, 45, 31, 45},
+      {"mirrored", 301, 203, 96, 60, -97, -61, 97, 61},
+      {"cut by the surface", 211, 157, -13, -7, 120, 90, 100, 70},
+      {"one row", 77, 5, 0, 0, 23, 1, 23, 1},
+  };
+  for (const Case& c : cases) {
+    const std::vector<Dib> dibs = TrueColourAndPalette(c.sw, c.sh);
+    for (size_t d = 0; d < dibs.size(); ++d) {
+      Rows expected;
+      for (int threads : {1, 2, 3, 4}) {
+        SetAreaAverageThreads(threads);
+        Canvas canvas(c.canvasW, c.canvasH);
+        SetStretchBltMode(canvas.Dc(), HALFTONE);
+        ASSERT_NE(canvas.Stretch(dibs[d], c.x, c.y, c.w, c.h, 0, 0, c.sw, c.sh), 0) << c.what;
+        const Rows got = canvas.Rows(0, 0, c.canvasW, c.canvasH);
+        if (threads == 1) {
+          expected = got;
+        } else {
+          ASSERT_EQ(got, expected) << c.what << ", source " << d << ", " << threads << " threads";
+        }
+      }
+    }
+  }
+}
+
 struct FormatCase {
   const char* name;
   DibRecipe recipe;
