@@ -3,7 +3,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/pixel_loop.h"
 
@@ -27,17 +26,6 @@ bool HasAvx2() {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + g * kGroup),
                         _mm256_permutevar8x32_epi32(from, order));
   }
-}
-
-[[gnu::target("avx2")]] void StreamAvx2(const uint32_t* in, uint32_t* out, int32_t n) {
-  const auto misalign = static_cast<int32_t>((reinterpret_cast<uintptr_t>(out) / 4) % kGroup);
-  int32_t i = std::min(n, misalign == 0 ? 0 : kGroup - misalign);
-  std::memcpy(out, in, static_cast<size_t>(i) * 4);
-  for (; i + kGroup <= n; i += kGroup) {
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i),
-                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i)));
-  }
-  std::memcpy(out + i, in + i, static_cast<size_t>(n - i) * 4);
 }
 
 }  // namespace
@@ -75,18 +63,5 @@ PELMOR_PIXEL_LOOP void RowPicker::Pick(const uint32_t* src, uint32_t* out) const
   }
   for (; i < index_.size(); ++i) out[i] = src[index_[i]];
 }
-
-bool StreamsPastCaches() { return HasAvx2(); }
-
-void StreamPixels(const uint32_t* in, uint32_t* out, int32_t n) {
-  if (n <= 0) return;
-  if (HasAvx2()) {
-    StreamAvx2(in, out, n);
-  } else {
-    std::memcpy(out, in, static_cast<size_t>(n) * 4);
-  }
-}
-
-void FinishStreamedRows() { _mm_sfence(); }
 
 }  // namespace pelmor::platform

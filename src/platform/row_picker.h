@@ -1,5 +1,5 @@
 // Rows of pixels picked from a converted source row by a fixed list of columns (the pixels an
-// enlarged or selected row repeats), and rows stored past the caches.
+// enlarged or selected row repeats).
 #pragma once
 
 #include <cstdint>
@@ -23,12 +23,5 @@ class RowPicker {
   std::vector<int32_t> groupStart_;
   std::vector<int32_t> lane_;
 };
-
-// Copies n pixels to a row of a large surface that nothing reads soon, past the caches where the
-// processor can; FinishStreamedRows must follow the last such row before its pixels are used.
-void StreamPixels(const uint32_t* in, uint32_t* out, int32_t n);
-void FinishStreamedRows();
-// Whether StreamPixels bypasses the caches here (otherwise it is a plain copy).
-bool StreamsPastCaches();
 
 }  // namespace pelmor::platform

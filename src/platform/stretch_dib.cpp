@@ -222,29 +222,20 @@ bool PaintOneToOne(const DibReader& dib, const Axis& x, const Axis& y, bool keep
 }
 
 // Each painted pixel a single source pixel: one picked row per source row, repeated onto every
-// painted row that shows it. A painting larger than the caches is stored past them.
+// painted row that shows it.
 bool PaintPicked(ConvertedRows& rows, const std::vector<int32_t>& pick, int32_t x0, int32_t x1,
                  const Axis& x, const Axis& y, const std::vector<int32_t>& yFirst, Surface& s) {
   RowPicker picker;
   picker.Plan(pick, x0, x1 - x0);
-  const bool stream =
-      StreamsPastCaches() && int64_t{x.count} * y.count * 4 >= kUncachedPaintBytes;
-  std::vector<uint32_t, UninitialisedAllocator<uint32_t>> line;
-  if (stream) line.resize(static_cast<size_t>(x.count));
   for (int32_t k = 0; k < y.count; ++k) {
     uint32_t* out = s.Row(y.first + k) + x.first;
     const auto ky = static_cast<size_t>(k);
-    const bool again = k > 0 && yFirst[ky] == yFirst[ky - 1];
-    if (stream) {
-      if (!again) picker.Pick(rows.Pixels(yFirst[ky]), line.data());
-      StreamPixels(line.data(), out, x.count);
-    } else if (again) {
+    if (k > 0 && yFirst[ky] == yFirst[ky - 1]) {
       std::memcpy(out, s.Row(y.first + k - 1) + x.first, static_cast<size_t>(x.count) * 4);
     } else {
       picker.Pick(rows.Pixels(yFirst[ky]), out);
     }
   }
-  if (stream) FinishStreamedRows();
   return true;
 }
 
