@@ -33,7 +33,7 @@ constexpr int kDistancePrimaryBits = 8;
 
 // Room the fast path needs past the output position at the top of a round: up to two literals
 // stored before a match, the longest match, and the bytes that the copies below may read and write
-// past its end (and put back).
+// past its end.
 constexpr uint32_t kCopySlack = 32;
 constexpr ptrdiff_t kLiteralsBeforeMatch = 2;
 constexpr ptrdiff_t kFastOutputRoom = kLiteralsBeforeMatch + 258 + kCopySlack;
@@ -70,12 +70,17 @@ int PrimaryBitsFor(CHuffmanTable::Alphabet alphabet) {
 
 // Copies a match of length bytes from distance bytes back, in words. Needs distance <= the output
 // so far and kFastOutputRoom bytes of buffer from out. The copies may write up to kCopySlack bytes
-// past the match; those bytes are read first and put back, so nothing beyond the match changes.
-
-inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
+// past the match. With kKeepAfter those bytes are read first and put back, so nothing beyond the
+// match changes; without it they are left as the copies wrote them, for a buffer whose bytes past
+// the output are nobody else's.
+template <bool kKeepAfter>
+[[gnu::always_inline]] inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
   uint8_t* const end = out + length;
-  const __m128i after0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end));
-  const __m128i after1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end + 16));
+  __m128i after0, after1;
+  if constexpr (kKeepAfter) {
+    after0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end));
+    after1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end + 16));
+  }
   if (distance >= 16) {
     // Most matches are short: two 16-byte copies without a test, then the rest.
     const uint8_t* src = out - distance;
@@ -122,8 +127,10 @@ inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
       src += 8;
     }
   }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(end), after0);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(end + 16), after1);
+  if constexpr (kKeepAfter) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(end), after0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(end + 16), after1);
+  }
 }
 
 }  // namespace
@@ -493,9 +500,9 @@ template <bool kBmi2>
   return CHuffmanTable::Value(entry) + uint32_t(extra >> ((entry >> 8) & 63));
 }
 
-// The fast path's body, compiled twice below: for any x86-64, and with BMI2's shifts, which do not
-// tie up the count register.
-template <bool kBmi2>
+// The fast path's body, compiled for any x86-64 and with BMI2's shifts, which do not tie up the
+// count register; each either keeps the bytes past the output as they were or not (kKeepAfter).
+template <bool kBmi2, bool kKeepAfter>
 [[gnu::always_inline]] inline CInflater::Outcome FastBlockDataBody(CInflateStream& stream,
                                                                    const CHuffmanTable& literals,
                                                                    const CHuffmanTable& distances) {
@@ -613,7 +620,7 @@ template <bool kBmi2>
     if (distance > size_t(out - outStart)) return Outcome::kFailed;
     e = litTable[bitBuffer & litMask];
     refill();
-    CopyMatchFast(out, distance, length);
+    CopyMatchFast<kKeepAfter>(out, distance, length);
     out += length;
   }
   stream.SetBitOffset(uint64_t(in - data) * 8 - (bitsLeft & 0xFF));
@@ -622,25 +629,35 @@ template <bool kBmi2>
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
+template <bool kKeepAfter>
 [[gnu::target("bmi2")]] CInflater::Outcome FastBlockDataBmi2(CInflateStream& stream,
                                                              const CHuffmanTable& literals,
                                                              const CHuffmanTable& distances) {
-  return FastBlockDataBody<true>(stream, literals, distances);
+  return FastBlockDataBody<true, kKeepAfter>(stream, literals, distances);
 }
 #endif
 
+template <bool kKeepAfter>
 CInflater::Outcome FastBlockDataPlain(CInflateStream& stream, const CHuffmanTable& literals,
                                       const CHuffmanTable& distances) {
-  return FastBlockDataBody<false>(stream, literals, distances);
+  return FastBlockDataBody<false, kKeepAfter>(stream, literals, distances);
+}
+
+template <bool kKeepAfter>
+CInflater::Outcome FastBlockDataAny(CInflateStream& stream, const CHuffmanTable& literals,
+                                    const CHuffmanTable& distances) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (__builtin_cpu_supports("bmi2")) return FastBlockDataBmi2<kKeepAfter>(stream, literals, distances);
+#endif
+  return FastBlockDataPlain<kKeepAfter>(stream, literals, distances);
 }
 
 }  // namespace
 
 CInflater::Outcome CInflater::FastBlockData() {
-#if defined(__x86_64__) && defined(__GNUC__)
-  if (__builtin_cpu_supports("bmi2")) return FastBlockDataBmi2(stream, literals, distances);
-#endif
-  return FastBlockDataPlain(stream, literals, distances);
+  // A window's buffer is the inflater's own: what lies past its output is never handed on.
+  if (window != nullptr) return FastBlockDataAny<false>(stream, literals, distances);
+  return FastBlockDataAny<true>(stream, literals, distances);
 }
 
 namespace {
