@@ -544,24 +544,28 @@ TEST(StretchFormats, TrueColourRowsOfEveryWidthAndStart) {
 // A copy larger than the caches goes its own way (stored past them, the next row fetched ahead):
 // every pixel lands as in a small copy, whatever the rows' alignment, and nothing beside it moves.
 TEST(StretchFormats, LargeTrueColourCopiesLandPixelForPixel) {
-  constexpr int32_t kWidth = 1203, kHeight = 1001;  // over 4 MiB painted; rows of odd length
-  uint32_t seed = 777;
-  std::vector<std::vector<uint32_t>> rows(kHeight, std::vector<uint32_t>(kWidth));
-  for (auto& row : rows) {
-    for (uint32_t& p : row) p = (seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFF;
-  }
-  const Dib dib(TrueColorSpec(rows));
-  for (int32_t offset : {0, 1, 5}) {
-    Canvas c(kWidth + 8, kHeight + 1, 0xABCDEF);
-    ASSERT_NE(c.Stretch(dib, offset, 1, kWidth, kHeight, 0, 0, kWidth, kHeight), 0);
-    size_t wrong = 0;
-    for (int32_t y = 0; y < kHeight; ++y) {
-      for (int32_t x = 0; x < kWidth; ++x) wrong += c.At(offset + x, y + 1) != rows[y][x];
+  // Each over 4 MiB painted: long rows of odd length, and rows too short to fill a cache line
+  // (all of them single pixels) or just long enough for one wide step.
+  const std::pair<int32_t, int32_t> sizes[] = {{1203, 1001}, {18, 60000}, {5, 220000}};
+  for (const auto& [width, height] : sizes) {
+    uint32_t seed = 777;
+    std::vector<std::vector<uint32_t>> rows(height, std::vector<uint32_t>(width));
+    for (auto& row : rows) {
+      for (uint32_t& p : row) p = (seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFF;
     }
-    EXPECT_EQ(wrong, 0u) << "at " << offset;
-    EXPECT_EQ(c.At(offset + kWidth, kHeight), 0xABCDEFu);
-    EXPECT_EQ(c.At(offset, 0), 0xABCDEFu);
-    EXPECT_EQ(c.At(offset == 0 ? kWidth + 7 : offset - 1, 1), 0xABCDEFu);
+    const Dib dib(TrueColorSpec(rows));
+    for (int32_t offset : {0, 1, 5}) {
+      Canvas c(width + 8, height + 1, 0xABCDEF);
+      ASSERT_NE(c.Stretch(dib, offset, 1, width, height, 0, 0, width, height), 0);
+      size_t wrong = 0;
+      for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) wrong += c.At(offset + x, y + 1) != rows[y][x];
+      }
+      EXPECT_EQ(wrong, 0u) << width << "x" << height << " at " << offset;
+      EXPECT_EQ(c.At(offset + width, height), 0xABCDEFu);
+      EXPECT_EQ(c.At(offset, 0), 0xABCDEFu);
+      EXPECT_EQ(c.At(offset == 0 ? width + 7 : offset - 1, 1), 0xABCDEFu);
+    }
   }
 }
 
