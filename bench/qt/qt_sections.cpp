@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMovie>
 #include <QPainter>
+#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <memory>
@@ -60,6 +61,20 @@ std::unique_ptr<QtControlHost> OurWindow(const std::string& path, int width, int
   host->show();
   QApplication::processEvents();
   return host;
+}
+
+// Runs the event loop, asleep between events, until done() answers true after an event. Both
+// players are driven this way: the overload of processEvents with a time limit never sleeps (it
+// drops WaitForMoreEvents), and a loop around it would burn the core it measures. The slow timer
+// wakes the loop even when a player has stopped producing events (a movie that failed, a document
+// that closed), so that the run ends.
+template <class Done>
+void RunEventsUntil(Done done) {
+  QTimer wake;
+  wake.start(100);
+  do {
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  } while (!done());
 }
 
 // --- Paint ---
@@ -127,13 +142,14 @@ struct AnimationCase {
     if (!ours) return 0;
     auto& c = static_cast<CPelmorCtrl&>(*ours->Control());
     c.SetFileName(path);
-    for (int32_t last = -1;;) {
-      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    int32_t last = -1;
+    RunEventsUntil([&c, &last] {
       std::lock_guard<std::mutex> hold(c.lock);
       const int32_t now = c.doc.currentImage;
-      if (!c.DocumentOpen() || now >= kFrames - 1 || now < last) break;  // the last, or past it
+      if (!c.DocumentOpen() || now >= kFrames - 1 || now < last) return true;  // the last, or past it
       last = now;
-    }
+      return false;
+    });
     c.StopAnimation();
     QApplication::processEvents();
     return c.IsOpen() ? size_t{kFrames} : 0;
@@ -157,9 +173,7 @@ struct AnimationCase {
     QObject::connect(&movie, &QMovie::frameChanged,
                      [&done](int frame) { done |= frame >= kFrames - 1; });
     movie.start();
-    while (!failed && !done && movie.state() == QMovie::Running) {
-      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
+    RunEventsUntil([&] { return failed || done || movie.state() != QMovie::Running; });
     movie.stop();
     label->setMovie(nullptr);
     QApplication::processEvents();

@@ -226,28 +226,44 @@ void Convert24Words(const uint8_t* p, uint32_t* out, int32_t n) {
   Convert24Words(p, out + i, n - i);
 }
 
-// The same with stores that bypass the caches, from the first 32-byte boundary of out on (the
-// caller fences them once its rows are done). `next`, when given, is the same span of the
-// row to be converted next, fetched meanwhile (the hardware prefetcher follows a row once it is
-// being read, not the jump to the next one), so that it is in the cache when its turn comes.
-[[gnu::target("avx2")]] void Convert24Stream8(const uint8_t* p, uint32_t* out, int32_t n,
-                                               const uint8_t* next) {
+// Single pixels stored past the caches, so that they complete the cache lines the wide stores
+// around them fill (a line written partly past the caches and partly through them costs a read of
+// it and a second write).
+void Convert24Uncached(const uint8_t* p, uint32_t* out, int32_t n) {
+  for (int32_t i = 0; i < n; ++i, p += 3) {
+    const uint32_t pixel = uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+    _mm_stream_si32(reinterpret_cast<int*>(out + i), static_cast<int>(pixel));
+  }
+}
+
+// The shuffle with every store bypassing the caches: single pixels up to the first 64-byte
+// boundary of out, then a whole cache line (16 pixels, two 32-byte stores) per step, then single
+// pixels again (the caller fences them once its rows are done). `next`, when given, is the same
+// span of the row to be converted next, fetched a line per step meanwhile (the hardware
+// prefetcher follows a row once it is being read, not the jump to the next one), so that it is in
+// the cache when its turn comes.
+[[gnu::target("avx2")]] void Convert24Stream16(const uint8_t* p, uint32_t* out, int32_t n,
+                                                const uint8_t* next) {
   const __m256i order = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
                                          0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-  const auto misalign = static_cast<int32_t>((reinterpret_cast<uintptr_t>(out) / 4) % 8);
-  int32_t i = std::min(n, misalign == 0 ? 0 : 8 - misalign);
-  Convert24Words(p, out, i);
+  const auto misalign = static_cast<int32_t>((reinterpret_cast<uintptr_t>(out) / 4) % 16);
+  int32_t i = std::min(n, misalign == 0 ? 0 : 16 - misalign);
+  Convert24Uncached(p, out, i);
   p += size_t(i) * 3;
-  // One prefetch every other step: a cache line is 64 bytes, a step reads 24.
   size_t ahead = size_t(i) * 3;
-  for (; i + 10 <= n; i += 8, p += 24, ahead += 24) {
-    if (next != nullptr && (i & 8) != 0) _mm_prefetch(reinterpret_cast<const char*>(next + ahead), _MM_HINT_T0);
-    const __m256i v = _mm256_inserti128_si256(
+  // The last load of a step reads 16 bytes from 36 on, four past its 48: two pixels to spare.
+  for (; i + 18 <= n; i += 16, p += 48, ahead += 48) {
+    if (next != nullptr) _mm_prefetch(reinterpret_cast<const char*>(next + ahead), _MM_HINT_T0);
+    const __m256i a = _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i), _mm256_shuffle_epi8(v, order));
+    const __m256i b = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 24))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 36)), 1);
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i), _mm256_shuffle_epi8(a, order));
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i + 8), _mm256_shuffle_epi8(b, order));
   }
-  Convert24Words(p, out + i, n - i);
+  Convert24Uncached(p, out + i, n - i);
 }
 
 void Convert24(const uint8_t* p, uint32_t* out, int32_t n) {
@@ -272,7 +288,7 @@ PELMOR_PIXEL_LOOP void DibReader::ConvertRowUncached(int32_t y, int32_t x0, int3
   }
   const size_t start = static_cast<size_t>(x0) * 3;
   const uint8_t* next = y + 1 < height_ ? bits_ + RowOffset(y + 1) + start : nullptr;
-  Convert24Stream8(bits_ + RowOffset(y) + start, out, x1 - x0, next);
+  Convert24Stream16(bits_ + RowOffset(y) + start, out, x1 - x0, next);
 }
 
 void DibReader::FinishUncachedRows() { _mm_sfence(); }

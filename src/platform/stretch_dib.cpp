@@ -221,17 +221,31 @@ bool PaintOneToOne(const DibReader& dib, const Axis& x, const Axis& y, bool keep
   return true;
 }
 
+// Whether pixels can be picked from the DIB's rows as they lie: 32-bit words 0xXXRRGGBB (the
+// default masks), whose top byte dropped is the converted pixel, with no need to convert whole
+// rows first. The rows must lie on 4-byte boundaries (they are whole words long, so all do when
+// the first does).
+bool PicksFromRawRows(const DibReader& dib) {
+  if (dib.DirectBytesPerPixel() != 4 || dib.Height() <= 0) return false;
+  return reinterpret_cast<uintptr_t>(dib.DirectRow(0)) % alignof(uint32_t) == 0;
+}
+
 // Each painted pixel a single source pixel: one picked row per source row, repeated onto every
 // painted row that shows it.
-bool PaintPicked(ConvertedRows& rows, const std::vector<int32_t>& pick, int32_t x0, int32_t x1,
-                 const Axis& x, const Axis& y, const std::vector<int32_t>& yFirst, Surface& s) {
+bool PaintPicked(const DibReader& dib, ConvertedRows& rows, const std::vector<int32_t>& pick,
+                 int32_t x0, int32_t x1, const Axis& x, const Axis& y,
+                 const std::vector<int32_t>& yFirst, Surface& s) {
   RowPicker picker;
   picker.Plan(pick, x0, x1 - x0);
+  const bool raw = PicksFromRawRows(dib);
   for (int32_t k = 0; k < y.count; ++k) {
     uint32_t* out = s.Row(y.first + k) + x.first;
     const auto ky = static_cast<size_t>(k);
     if (k > 0 && yFirst[ky] == yFirst[ky - 1]) {
       std::memcpy(out, s.Row(y.first + k - 1) + x.first, static_cast<size_t>(x.count) * 4);
+    } else if (raw) {
+      const auto* row = reinterpret_cast<const uint32_t*>(dib.DirectRow(yFirst[ky]));
+      picker.Pick(row + x0, out, 0xFFFFFF);
     } else {
       picker.Pick(rows.Pixels(yFirst[ky]), out);
     }
@@ -262,7 +276,7 @@ bool PaintSelected(const DibReader& dib, const Axis& x, const Axis& y, int mode,
   }
   const std::vector<int32_t>& pick = mode == COLORONCOLOR ? xLast : xFirst;
   const bool andMode = mode == BLACKONWHITE;
-  if (pure) return PaintPicked(rows, pick, x0, x1, x, y, yFirst, s);
+  if (pure) return PaintPicked(dib, rows, pick, x0, x1, x, y, yFirst, s);
   for (int32_t k = 0; k < y.count; ++k) {
     uint32_t* out = s.Row(y.first + k) + x.first;
     const auto ky = static_cast<size_t>(k);

@@ -121,9 +121,26 @@ std::vector<int32_t> PickedSource(int32_t source, int32_t destination, bool last
   return shown;
 }
 
+// The rows of a picture as 32-bit pixels whose top byte is noise, which painting ignores.
+DibRecipe WordSpec(const Rows& rows, uint32_t seed) {
+  DibRecipe s;
+  s.width = static_cast<int32_t>(rows[0].size());
+  s.height = static_cast<int32_t>(rows.size());
+  s.bitCount = 32;
+  for (size_t y = 0; y < rows.size(); ++y) {
+    for (uint32_t pixel : rows[rows.size() - 1 - y]) {
+      seed = seed * 1103515245u + 12345u;
+      pixel |= (seed >> 16 & 0xFF) << 24;
+      for (int shift = 0; shift < 32; shift += 8) s.pixels.push_back(static_cast<uint8_t>(pixel >> shift));
+    }
+  }
+  return s;
+}
+
 // Picked rows go eight pixels at a time where the row allows, one at a time where it does not,
-// and past the caches when the painting is large: every ratio, start and size, from a palette
-// or from true colour, lands as the selection rules say, and nothing beside it moves.
+// doubled straight from the rows of 32-bit pictures at twice the size, and past the caches when
+// the painting is large: every ratio, start and size, from a palette or from true colour of
+// either width, lands as the selection rules say, and nothing beside it moves.
 TEST(StretchSelection, PickedRowsOfEverySizeLandPixelForPixel) {
   struct Case {
     int32_t sw, sh, dw, dh, dx;
@@ -135,6 +152,8 @@ TEST(StretchSelection, PickedRowsOfEverySizeLandPixelForPixel) {
       {3, 2, 40, 2, 2, BLACKONWHITE},   {9, 6, 8, 5, 0, COLORONCOLOR},  // shrinking a little
       {50, 4, 9, 3, 1, COLORONCOLOR},   {501, 3, 1002, 6, 7, COLORONCOLOR},
       {500, 500, 1100, 1000, 0, BLACKONWHITE},  // over 4 MiB painted
+      {500, 7, 1000, 14, 0, COLORONCOLOR},      {19, 3, 38, 6, 3, BLACKONWHITE},  // twice the size
+      {8, 2, 16, 4, 1, WHITEONBLACK},           {4, 2, 8, 5, 2, COLORONCOLOR},
   };
   uint32_t seed = 99;
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
@@ -158,7 +177,7 @@ TEST(StretchSelection, PickedRowsOfEverySizeLandPixelForPixel) {
     }
     const std::vector<int32_t> columns = PickedSource(k.sw, k.dw, k.mode == COLORONCOLOR);
     const std::vector<int32_t> rows = PickedSource(k.sh, k.dh, false);
-    for (const Dib& dib : {Dib(indexed), Dib(TrueColorSpec(picture))}) {
+    for (const Dib& dib : {Dib(indexed), Dib(TrueColorSpec(picture)), Dib(WordSpec(picture, next()))}) {
       Canvas c(k.dx + k.dw + 2, k.dh + 1, 0xABCDEF);
       SetStretchBltMode(c.Dc(), k.mode);
       ASSERT_NE(c.Stretch(dib, k.dx, 1, k.dw, k.dh, 0, 0, k.sw, k.sh), 0);
@@ -544,24 +563,28 @@ TEST(StretchFormats, TrueColourRowsOfEveryWidthAndStart) {
 // A copy larger than the caches goes its own way (stored past them, the next row fetched ahead):
 // every pixel lands as in a small copy, whatever the rows' alignment, and nothing beside it moves.
 TEST(StretchFormats, LargeTrueColourCopiesLandPixelForPixel) {
-  constexpr int32_t kWidth = 1203, kHeight = 1001;  // over 4 MiB painted; rows of odd length
-  uint32_t seed = 777;
-  std::vector<std::vector<uint32_t>> rows(kHeight, std::vector<uint32_t>(kWidth));
-  for (auto& row : rows) {
-    for (uint32_t& p : row) p = (seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFF;
-  }
-  const Dib dib(TrueColorSpec(rows));
-  for (int32_t offset : {0, 1, 5}) {
-    Canvas c(kWidth + 8, kHeight + 1, 0xABCDEF);
-    ASSERT_NE(c.Stretch(dib, offset, 1, kWidth, kHeight, 0, 0, kWidth, kHeight), 0);
-    size_t wrong = 0;
-    for (int32_t y = 0; y < kHeight; ++y) {
-      for (int32_t x = 0; x < kWidth; ++x) wrong += c.At(offset + x, y + 1) != rows[y][x];
+  // Each over 4 MiB painted: long rows of odd length, and rows too short to fill a cache line
+  // (all of them single pixels) or just long enough for one wide step.
+  const std::pair<int32_t, int32_t> sizes[] = {{1203, 1001}, {18, 60000}, {5, 220000}};
+  for (const auto& [width, height] : sizes) {
+    uint32_t seed = 777;
+    std::vector<std::vector<uint32_t>> rows(height, std::vector<uint32_t>(width));
+    for (auto& row : rows) {
+      for (uint32_t& p : row) p = (seed = seed * 1103515245u + 12345u) >> 8 & 0xFFFFFF;
     }
-    EXPECT_EQ(wrong, 0u) << "at " << offset;
-    EXPECT_EQ(c.At(offset + kWidth, kHeight), 0xABCDEFu);
-    EXPECT_EQ(c.At(offset, 0), 0xABCDEFu);
-    EXPECT_EQ(c.At(offset == 0 ? kWidth + 7 : offset - 1, 1), 0xABCDEFu);
+    const Dib dib(TrueColorSpec(rows));
+    for (int32_t offset : {0, 1, 5}) {
+      Canvas c(width + 8, height + 1, 0xABCDEF);
+      ASSERT_NE(c.Stretch(dib, offset, 1, width, height, 0, 0, width, height), 0);
+      size_t wrong = 0;
+      for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) wrong += c.At(offset + x, y + 1) != rows[y][x];
+      }
+      EXPECT_EQ(wrong, 0u) << width << "x" << height << " at " << offset;
+      EXPECT_EQ(c.At(offset + width, height), 0xABCDEFu);
+      EXPECT_EQ(c.At(offset, 0), 0xABCDEFu);
+      EXPECT_EQ(c.At(offset == 0 ? width + 7 : offset - 1, 1), 0xABCDEFu);
+    }
   }
 }
 
