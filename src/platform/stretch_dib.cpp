@@ -18,7 +18,17 @@ namespace {
 
 using Wide = __int128;
 
+bool FitsInt64(Wide v) { return v >= INT64_MIN && v <= INT64_MAX; }
+
+// Floor of n / d, in 64-bit division when both fit and d > 0 (a 128-bit division is a library
+// call, and the plans of a paint make thousands).
 int64_t FloorDiv(Wide n, Wide d) {
+  if (d > 0 && FitsInt64(n) && FitsInt64(d)) {
+    const auto n64 = static_cast<int64_t>(n), d64 = static_cast<int64_t>(d);
+    int64_t q = n64 / d64;
+    if (n64 % d64 != 0 && n64 < 0) --q;
+    return q;
+  }
   Wide q = n / d;
   if (n % d != 0 && n < 0) --q;
   return static_cast<int64_t>(q);

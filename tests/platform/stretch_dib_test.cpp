@@ -48,6 +48,15 @@ TEST(StretchSelection, ClosedFormsForEnlargingAndShrinking) {
     }
     EXPECT_EQ(got, c.expected) << c.source << " -> " << c.destination;
   }
+  // Twice the size, with sums of every magnitude (up to past 64 bits): the first pixel reads the
+  // first column, the middle one the middle column, the last one the last column.
+  for (int64_t source : {int64_t{1000}, int64_t{1} << 30, int64_t{1} << 31, int64_t{1} << 40}) {
+    const int64_t destination = 2 * source;
+    EXPECT_EQ(stretch::EnlargedSource(0, source, destination), 0) << source;
+    EXPECT_EQ(stretch::EnlargedSource(source, source, destination), source / 2) << source;
+    EXPECT_EQ(stretch::EnlargedSource(destination - 1, source, destination), source - 1) << source;
+    EXPECT_EQ(stretch::ShrunkDestination(source - 1, destination, source), source / 2 - 1) << source;
+  }
   // Shrinking gives every destination pixel a non-empty run of source pixels, in order.
   for (int64_t s = 2; s <= 40; ++s) {
     for (int64_t d = 1; d < s; ++d) {
