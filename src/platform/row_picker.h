@@ -15,6 +15,9 @@ class RowPicker {
   void Plan(const std::vector<int32_t>& columns, int32_t first, int32_t span);
   // Each picked pixel is ANDed with `keep` (raw 32-bit rows carry a byte the painted pixel drops).
   void Pick(const uint32_t* src, uint32_t* out, uint32_t keep = 0xFFFFFFFF) const;
+  // Whether the plan doubles each source pixel in turn: such a pick reads half what it writes, and
+  // makes a row again from its source row sooner than the row made before can be copied.
+  bool Doubles() const { return doubled_; }
 
  private:
   std::vector<int32_t> index_;  // columns - first

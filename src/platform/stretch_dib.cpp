@@ -251,7 +251,9 @@ bool PaintPicked(const DibReader& dib, ConvertedRows& rows, const std::vector<in
   for (int32_t k = 0; k < y.count; ++k) {
     uint32_t* out = s.Row(y.first + k) + x.first;
     const auto ky = static_cast<size_t>(k);
-    if (k > 0 && yFirst[ky] == yFirst[ky - 1]) {
+    // A repeated row is copied from the row above, unless doubling its source row again (read
+    // from the cache, and half the size) is the quicker way to it.
+    if (k > 0 && yFirst[ky] == yFirst[ky - 1] && !picker.Doubles()) {
       std::memcpy(out, s.Row(y.first + k - 1) + x.first, static_cast<size_t>(x.count) * 4);
     } else if (raw) {
       const auto* row = reinterpret_cast<const uint32_t*>(dib.DirectRow(yFirst[ky]));

@@ -2,6 +2,7 @@
 // lengths, orientation, mirroring and clipping.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 
 #include "platform/area_average.h"
@@ -754,6 +755,29 @@ TEST(StretchGeometry, NegativeExtentsMirror) {
   Canvas c(1, 3);
   c.Stretch(column, 0, 2, 1, -3, 0, 0, 1, 3);
   EXPECT_EQ(c.Rows(0, 0, 1, 3), (Rows{{3}, {2}, {1}}));
+}
+
+// A negative destination extent paints the upright result reversed, for enlargements and
+// reductions by any ratio, on either axis, in every mode that picks pixels.
+TEST(StretchGeometry, MirroringReversesTheUprightResult) {
+  Rows picture(5, std::vector<uint32_t>(7));
+  for (uint32_t y = 0; y < 5; ++y) {
+    for (uint32_t x = 0; x < 7; ++x) picture[y][x] = 0x010000 * (y + 1) + x + 1;
+  }
+  Dib dib(TrueColorSpec(picture));
+  for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR}) {
+    for (auto [w, h] : {std::pair{7, 5}, {17, 11}, {14, 10}, {29, 3}, {3, 2}, {6, 4}, {2, 13}}) {
+      Canvas upright(w, h), mirrored(w, h);
+      SetStretchBltMode(upright.Dc(), mode);
+      SetStretchBltMode(mirrored.Dc(), mode);
+      upright.Stretch(dib, 0, 0, w, h, 0, 0, 7, 5);
+      mirrored.Stretch(dib, w - 1, h - 1, -w, -h, 0, 0, 7, 5);
+      Rows reversed = upright.Rows(0, 0, w, h);
+      std::reverse(reversed.begin(), reversed.end());
+      for (auto& row : reversed) std::reverse(row.begin(), row.end());
+      EXPECT_EQ(mirrored.Rows(0, 0, w, h), reversed) << mode << " " << w << "x" << h;
+    }
+  }
 }
 
 TEST(StretchGeometry, ACutCallPaintsExactlyItsPartOfTheWholeResult) {
