@@ -545,17 +545,6 @@ template <bool kBmi2, bool kKeepAfter>
   refill();
   bitBuffer >>= startBit & 7;
   bitsLeft -= uint32_t(startBit & 7);
-  // The distance entry that would follow if the entry just consumed were a length. It is looked up
-  // before the entry is tested, so that when the test goes the other way than predicted (literal or
-  // length is the least predictable branch here) the lookup has already been issued. The empty asm
-  // keeps the compiler from moving the load into the length path, where it would wait for the test.
-  auto lookDistance = [&] {
-    uint32_t entry = distTable[bitBuffer & distMask];
-#if defined(__GNUC__)
-    asm("" : "+r"(entry));
-#endif
-    return entry;
-  };
 
   // e is the primary entry for the bits at hand, looked up with enough real bits for any code the
   // primary table holds. A refill leaves 64 real input bits in the buffer and bitsLeft at 56 to 63;
@@ -572,7 +561,14 @@ template <bool kBmi2, bool kKeepAfter>
   while (in <= inLimit && out <= outLimit) {
     uint64_t saved = bitBuffer;
     consume(e);
-    uint32_t d = lookDistance();
+    // The distance entry that follows if e is a length, looked up before e is tested: when the
+    // literal-or-length branch goes the other way than predicted, the lookup is already under way.
+    // The empty asm keeps the compiler from moving the load behind the test. (Doing the same after
+    // each literal below costs more on literal-rich streams than it saves.)
+    uint32_t d = distTable[bitBuffer & distMask];
+#if defined(__GNUC__)
+    asm("" : "+r"(d));
+#endif
     if (e & T::kLiteral) {
       // Up to three literals in a row without a refill; each next entry is looked up before the
       // byte is stored.
@@ -580,14 +576,12 @@ template <bool kBmi2, bool kKeepAfter>
       e = litTable[bitBuffer & litMask];
       saved = bitBuffer;
       consume(e);
-      d = lookDistance();
       *out++ = uint8_t(literal);
       if (e & T::kLiteral) {
         literal = T::Value(e);
         e = litTable[bitBuffer & litMask];
         saved = bitBuffer;
         consume(e);
-        d = lookDistance();
         *out++ = uint8_t(literal);
         if (e & T::kLiteral) {
           literal = T::Value(e);
@@ -597,6 +591,7 @@ template <bool kBmi2, bool kKeepAfter>
           continue;
         }
       }
+      d = distTable[bitBuffer & distMask];
     }
     if (e & T::kExceptional) {
       if (e & T::kSubtable) {
