@@ -81,31 +81,22 @@ template <bool kKeepAfter>
     after0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end));
     after1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end + 16));
   }
-  if (distance >= 16) {
-    // Most matches are short: two 16-byte copies without a test, then the rest.
+  if (__builtin_expect(distance >= 8, 1)) {
+    // Two words, then 16-byte copies. Below 16 the output repeats with twice the distance too,
+    // which is at least 16 and lies behind the first 16 bytes once they are written.
     const uint8_t* src = out - distance;
-    uint8_t* dst = out;
+    Store64(out, Load64(src));
+    Store64(out + 8, Load64(src + 8));
+    const uint32_t stride = distance < 16 ? 2 * distance : distance;
+    uint8_t* dst = out + 16;
+    src = dst - stride;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16),
-                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
-    dst += 32;
-    src += 32;
+    dst += 16;
+    src += 16;
     while (dst < end) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
       dst += 16;
       src += 16;
-    }
-  } else if (distance >= 8) {
-    const uint8_t* src = out - distance;
-    uint8_t* dst = out;
-    Store64(dst, Load64(src));
-    Store64(dst + 8, Load64(src + 8));
-    dst += 16;
-    src += 16;
-    while (dst < end) {
-      Store64(dst, Load64(src));
-      dst += 8;
-      src += 8;
     }
   } else if (distance == 1) {
     const __m128i v = _mm_set1_epi8(char(out[-1]));
@@ -593,7 +584,7 @@ template <bool kBmi2, bool kKeepAfter>
       }
       d = distTable[bitBuffer & distMask];
     }
-    if (e & T::kExceptional) {
+    if (__builtin_expect((e & T::kExceptional) != 0, 0)) {
       if (e & T::kSubtable) {
         // The link consumed the primary bits; the subtable entry takes the rest of the code.
         e = litTable[T::Value(e) + (bitBuffer & LowBits(T::CodeLength(e)))];
@@ -615,18 +606,18 @@ template <bool kBmi2, bool kKeepAfter>
       }
     }
     const uint32_t length = EntryValue<kBmi2>(e, saved);
-    if (d & T::kSubtable) {
+    if (__builtin_expect((d & T::kSubtable) != 0, 0)) {
       if ((bitsLeft & 0xFF) < 38) refill();
       consume(d);
       d = distTable[T::Value(d) + (bitBuffer & LowBits(T::CodeLength(d)))];
     } else if ((bitsLeft & 0xFF) < 31) {
       refill();
     }
-    if (d & T::kInvalid) return Outcome::kFailed;
+    if (__builtin_expect((d & T::kInvalid) != 0, 0)) return Outcome::kFailed;
     saved = bitBuffer;
     consume(d);
     const uint32_t distance = EntryValue<kBmi2>(d, saved);
-    if (distance > size_t(out - outStart)) return Outcome::kFailed;
+    if (__builtin_expect(distance > size_t(out - outStart), 0)) return Outcome::kFailed;
     e = litTable[bitBuffer & litMask];
     refill();
     CopyMatchFast<kKeepAfter>(out, distance, length);
