@@ -17,10 +17,11 @@ constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  
                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-// Base distances and extra bits of distance codes 0 to 29.
-constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+// Base distances and extra bits of distance codes 0 to 29. Codes 30 and 31 have no base; their
+// entries are invalid, and the zeros only keep a lookup by code & 31 inside the table.
+constexpr uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,  33,
+                                        49,   65,   97,   129,  193,  257,   385,   513,   769, 1025,
+                                        1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0, 0};
 constexpr uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 // The order in which a dynamic block gives the code lengths of the code-length alphabet.
@@ -158,22 +159,27 @@ bool CInflateStream::CopyMatch(int32_t distance, int32_t length) {
 // ---------------------------------------------------------------------------------------------
 // Huffman tables
 
+uint32_t CHuffmanTable::DistanceBase(uint32_t code) { return kDistanceBase[code & 31]; }
+
 uint32_t CHuffmanTable::EntryFor(int symbol, int length) const {
-  const uint32_t codeBits = uint32_t(length) << 8 | uint32_t(length);
+  const uint32_t codeBits = uint32_t(length) << 16 | uint32_t(length);
+  // The index bits of the lookup that may follow.
+  constexpr uint32_t kThenLiteralLength = uint32_t{kMaxPrimaryBits} << 8;
+  constexpr uint32_t kThenDistance = uint32_t{kDistancePrimaryBits} << 8;
   switch (alphabet_) {
     case Alphabet::kCodeLength:
-      return uint32_t(symbol) << 16 | kLiteral | codeBits;
+      return uint32_t(symbol) << 24 | kLiteral | codeBits;
     case Alphabet::kLiteralLength:
-      if (symbol < 256) return uint32_t(symbol) << 16 | kLiteral | codeBits;
-      if (symbol == 256) return kEndOfBlock | codeBits;
+      if (symbol < 256) return uint32_t(symbol) << 24 | kLiteral | kThenDistance | codeBits;
+      if (symbol == 256) return kEndOfBlock | kThenDistance | codeBits;
       if (symbol <= 285) {
         const int row = symbol - 257;
-        return uint32_t(kLengthBase[row]) << 16 | (codeBits + kLengthExtra[row]);
+        return uint32_t(kLengthBase[row] - 3) << 24 | kThenDistance | (codeBits + kLengthExtra[row]);
       }
-      return kInvalid | codeBits;  // 286 and 287 have a code but no meaning
+      return kInvalid | kThenDistance | codeBits;  // 286 and 287 have a code but no meaning
     case Alphabet::kDistance:
-      if (symbol < 30) return uint32_t(kDistanceBase[symbol]) << 16 | (codeBits + kDistanceExtra[symbol]);
-      return kInvalid | codeBits;  // 30 and 31 likewise
+      if (symbol < 30) return uint32_t(symbol) << 24 | kThenLiteralLength | (codeBits + kDistanceExtra[symbol]);
+      return kInvalid | kThenLiteralLength | codeBits;  // 30 and 31 likewise
   }
   return kInvalid;
 }
@@ -223,6 +229,7 @@ bool CHuffmanTable::Build(const uint8_t* lengths, int count) {
   const uint32_t primarySize = 1u << primaryBits_;
   primaryMask_ = primarySize - 1;
   entries_.assign(primarySize, kInvalid);
+  linkStarts_.resize(primarySize);
 
   // Codes as read (first bit in bit 0), and the longest code behind each primary index.
   uint32_t reversed[kMaxSymbols];
@@ -255,14 +262,15 @@ bool CHuffmanTable::Build(const uint8_t* lengths, int count) {
       const uint32_t subBits = prefixLongest[prefix] - uint32_t(primaryBits_);
       const size_t start = entries_.size();
       entries_.resize(start + (size_t{1} << subBits), kInvalid);
-      entries_[prefix] = uint32_t(start) << 16 | kSubtable | subBits << 8 | uint32_t(primaryBits_);
+      entries_[prefix] = kSubtable | uint32_t(primaryBits_) << 16 | subBits << 8 | uint32_t(primaryBits_);
+      linkStarts_[prefix] = uint16_t(start);
     }
     // In the subtable the code is what follows the primary bits.
     const uint32_t subEntry = EntryFor(symbol, length - primaryBits_);
     const uint32_t link = entries_[prefix];
-    const uint32_t subSize = 1u << CodeLength(link);
+    const uint32_t subSize = 1u << NextBits(link);
     for (uint32_t k = reversed[i] >> primaryBits_; k < subSize; k += 1u << (length - primaryBits_)) {
-      entries_[Value(link) + k] = subEntry;
+      entries_[linkStarts_[prefix] + k] = subEntry;
     }
   }
   return true;
@@ -281,7 +289,7 @@ uint32_t CHuffmanTable::Decode(CInflateStream& stream) const {
   uint32_t e = entries_[window & primaryMask_];
   uint32_t codeLength = CodeLength(e);
   if (e & kSubtable) {
-    e = entries_[Value(e) + ((window >> primaryBits_) & ((1u << CodeLength(e)) - 1))];
+    e = entries_[linkStarts_[window & primaryMask_] + ((window >> primaryBits_) & ((1u << NextBits(e)) - 1))];
     codeLength = uint32_t(primaryBits_) + CodeLength(e);
   }
   if ((e & kInvalid) || codeLength > total - bit) return kInvalid;
@@ -464,19 +472,19 @@ CInflater::Outcome CInflater::CarefulSymbol() {
   if (d & T::kInvalid) return Outcome::kFailed;
   const int32_t distanceExtra = stream.ReadBitsLsbFirst(int32_t(T::ExtraBits(d)));
   if (distanceExtra < 0) return Outcome::kFailed;
-  const int32_t length = int32_t(T::Value(e)) + lengthExtra;
-  const int32_t distance = int32_t(T::Value(d)) + distanceExtra;
+  const int32_t length = int32_t(T::Value(e)) + 3 + lengthExtra;
+  const int32_t distance = int32_t(T::DistanceBase(T::Value(d))) + distanceExtra;
   return stream.CopyMatch(distance, length) ? Outcome::kNeedCare : Outcome::kFailed;
 }
 
 namespace {
 
-// The value of a length or distance entry: its base plus the extra bits after its code, taken from
-// the bits as they were before the entry was consumed. The code length sits in bits 8-11 with the
-// invalid and end-of-block flags above it, which are clear in such entries, so a shift by the bits
-// from 8 up (of which shifts use six) needs no mask; BZHI keeps the low bits in one step.
+// The extra bits of a length or distance entry: those after its code, taken from the bits as they
+// were before the entry was consumed. The code length sits in bits 16-19 with the invalid and
+// end-of-block flags above it, which are clear in such entries, so a shift by the bits from 16 up
+// (of which shifts use six) needs no mask; BZHI keeps the low bits in one step.
 template <bool kBmi2>
-[[gnu::always_inline]] inline uint32_t EntryValue(uint32_t entry, uint64_t bitsBefore) {
+[[gnu::always_inline]] inline uint32_t EntryExtra(uint32_t entry, uint64_t bitsBefore) {
   uint64_t extra;
   if constexpr (kBmi2) {
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -488,11 +496,27 @@ template <bool kBmi2>
   } else {
     extra = bitsBefore & LowBits(CHuffmanTable::Consumed(entry));
   }
-  return CHuffmanTable::Value(entry) + uint32_t(extra >> ((entry >> 8) & 63));
+  return uint32_t(extra >> ((entry >> 16) & 63));
 }
 
-// The fast path's body, compiled for any x86-64 and with BMI2's shifts, which do not tie up the
-// count register; each either keeps the bytes past the output as they were or not (kKeepAfter).
+// The index of the lookup that may follow an entry, from the bits as they were before the entry
+// was consumed: the entry's next index bits after its consumed ones. One BEXTR, where shifting and
+// masking would put two steps between one table load and the next.
+template <bool kBmi2>
+[[gnu::always_inline]] inline uint64_t NextIndex(uint32_t entry, uint64_t bitsBefore) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  if constexpr (kBmi2) {
+    uint64_t index;
+    asm("bextr %2, %1, %0" : "=r"(index) : "r"(bitsBefore), "r"(uint64_t{entry}));
+    return index;
+  }
+#endif
+  return (bitsBefore >> (entry & 63)) & LowBits(CHuffmanTable::NextBits(entry));
+}
+
+// The fast path's body, compiled for any x86-64 and with BMI1 and BMI2's bit-field instructions
+// and shifts, which do not tie up the count register; each either keeps the bytes past the output
+// as they were or not (kKeepAfter).
 template <bool kBmi2, bool kKeepAfter>
 [[gnu::always_inline]] inline CInflater::Outcome FastBlockDataBody(CInflateStream& stream,
                                                                    const CHuffmanTable& literals,
@@ -511,8 +535,10 @@ template <bool kBmi2, bool kKeepAfter>
   // Local copies: the byte stores below may alias anything, which would make the compiler reload
   // members after every literal.
   const uint32_t* const litTable = literals.Entries();
+  const uint16_t* const litLinks = literals.LinkStarts();
   constexpr uint64_t litMask = LowBits(kMaxPrimaryBits);
   const uint32_t* const distTable = distances.Entries();
+  const uint16_t* const distLinks = distances.LinkStarts();
   constexpr uint64_t distMask = LowBits(kDistancePrimaryBits);
 
   // Bits [0, bitsLeft) of bitBuffer are the input bits just before `in`. Bits above them are
@@ -544,6 +570,8 @@ template <bool kBmi2, bool kKeepAfter>
   // from the primary table (11 bits each) and a length (16 bits, or 20 through a subtable), at most
   // 42 bits; then a distance of up to 21 bits (28 through a subtable) when that leaves the 11 bits
   // of the next lookup, else a refill first.
+  // From a length to its distance and from a distance to the next entry, the index comes out of the
+  // entry and the bits before it was consumed (`saved`) in one step.
   uint32_t e = litTable[bitBuffer & litMask];
   Outcome outcome = Outcome::kNeedCare;
   // A round refills at most twice. (Both ends were checked above to lie past these limits.)
@@ -556,7 +584,7 @@ template <bool kBmi2, bool kKeepAfter>
     // literal-or-length branch goes the other way than predicted, the lookup is already under way.
     // The empty asm keeps the compiler from moving the load behind the test. (Doing the same after
     // each literal below costs more on literal-rich streams than it saves.)
-    uint32_t d = distTable[bitBuffer & distMask];
+    uint32_t d = distTable[NextIndex<kBmi2>(e, saved)];
 #if defined(__GNUC__)
     asm("" : "+r"(d));
 #endif
@@ -582,15 +610,15 @@ template <bool kBmi2, bool kKeepAfter>
           continue;
         }
       }
-      d = distTable[bitBuffer & distMask];
+      d = distTable[NextIndex<kBmi2>(e, saved)];
     }
     if (__builtin_expect((e & T::kExceptional) != 0, 0)) {
       if (e & T::kSubtable) {
         // The link consumed the primary bits; the subtable entry takes the rest of the code.
-        e = litTable[T::Value(e) + (bitBuffer & LowBits(T::CodeLength(e)))];
+        e = litTable[litLinks[saved & litMask] + NextIndex<kBmi2>(e, saved)];
         saved = bitBuffer;
         consume(e);
-        d = distTable[bitBuffer & distMask];
+        d = distTable[NextIndex<kBmi2>(e, saved)];
         if (e & T::kLiteral) {
           const uint32_t literal = T::Value(e);
           e = litTable[bitBuffer & litMask];
@@ -605,20 +633,21 @@ template <bool kBmi2, bool kKeepAfter>
         break;
       }
     }
-    const uint32_t length = EntryValue<kBmi2>(e, saved);
+    const uint32_t length = T::Value(e) + 3 + EntryExtra<kBmi2>(e, saved);
     if (__builtin_expect((d & T::kSubtable) != 0, 0)) {
       if ((bitsLeft & 0xFF) < 38) refill();
-      consume(d);
-      d = distTable[T::Value(d) + (bitBuffer & LowBits(T::CodeLength(d)))];
+      const uint32_t link = d;
+      d = distTable[distLinks[bitBuffer & distMask] + NextIndex<kBmi2>(link, bitBuffer)];
+      consume(link);
     } else if ((bitsLeft & 0xFF) < 31) {
       refill();
     }
     if (__builtin_expect((d & T::kInvalid) != 0, 0)) return Outcome::kFailed;
     saved = bitBuffer;
     consume(d);
-    const uint32_t distance = EntryValue<kBmi2>(d, saved);
+    e = litTable[NextIndex<kBmi2>(d, saved)];
+    const uint32_t distance = T::DistanceBase(T::Value(d)) + EntryExtra<kBmi2>(d, saved);
     if (__builtin_expect(distance > size_t(out - outStart), 0)) return Outcome::kFailed;
-    e = litTable[bitBuffer & litMask];
     refill();
     CopyMatchFast<kKeepAfter>(out, distance, length);
     out += length;
@@ -630,7 +659,7 @@ template <bool kBmi2, bool kKeepAfter>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 template <bool kKeepAfter>
-[[gnu::target("bmi2")]] CInflater::Outcome FastBlockDataBmi2(CInflateStream& stream,
+[[gnu::target("bmi,bmi2")]] CInflater::Outcome FastBlockDataBmi2(CInflateStream& stream,
                                                              const CHuffmanTable& literals,
                                                              const CHuffmanTable& distances) {
   return FastBlockDataBody<true, kKeepAfter>(stream, literals, distances);
@@ -647,7 +676,9 @@ template <bool kKeepAfter>
 CInflater::Outcome FastBlockDataAny(CInflateStream& stream, const CHuffmanTable& literals,
                                     const CHuffmanTable& distances) {
 #if defined(__x86_64__) && defined(__GNUC__)
-  if (__builtin_cpu_supports("bmi2")) return FastBlockDataBmi2<kKeepAfter>(stream, literals, distances);
+  if (__builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2")) {
+    return FastBlockDataBmi2<kKeepAfter>(stream, literals, distances);
+  }
 #endif
   return FastBlockDataPlain<kKeepAfter>(stream, literals, distances);
 }

@@ -57,25 +57,33 @@ class CHuffmanTable {
 
   // A table entry (32 bits):
   //   bits 0-7    bits the entry consumes: its code bits plus the extra bits that follow them
-  //   bits 8-11   its code bits (for a subtable link: the subtable's index bits)
-  //   bits 12-15  flags below
-  //   bits 16-31  the value: literal byte, base length, base distance, code-length symbol, or the
-  //               start of a subtable
+  //   bits 8-15   index bits of the lookup that may follow it: the distance table's after any
+  //               literal/length entry (looked up before a length is told from a literal), the
+  //               literal/length table's after a distance, the subtable's after a link. With bits
+  //               0-7 this is a BEXTR control: one instruction takes that index out of the bits as
+  //               they were before the entry was consumed.
+  //   bits 16-19  its code bits (for a subtable link: the primary bits)
+  //   bits 20-23  flags below (clear in lengths and distances)
+  //   bits 24-31  the value: literal byte, base length less 3, distance code (whose base is
+  //               DistanceBase()), or code-length symbol; a link's subtable starts at
+  //               LinkStarts()[its primary index]
   // A code longer than the primary table's index takes two entries: a link in the primary table,
   // which consumes the primary bits, and an entry in its subtable, indexed by the bits after them,
   // whose code bits are the rest of the code.
-  static constexpr uint32_t kInvalid = 0x1000;     // no code, or a symbol that must not occur
-  static constexpr uint32_t kEndOfBlock = 0x2000;  // literal/length symbol 256
-  static constexpr uint32_t kSubtable = 0x4000;    // a link to a second-level table
-  static constexpr uint32_t kLiteral = 0x8000;     // literal byte, or any code-length symbol
-  static constexpr uint32_t kFlags = 0xF000;
+  static constexpr uint32_t kInvalid = 1u << 20;     // no code, or a symbol that must not occur
+  static constexpr uint32_t kEndOfBlock = 1u << 21;  // literal/length symbol 256
+  static constexpr uint32_t kSubtable = 1u << 22;    // a link to a second-level table
+  static constexpr uint32_t kLiteral = 1u << 23;     // literal byte, or any code-length symbol
   // Anything but a literal or a length (or distance) from the primary table.
   static constexpr uint32_t kExceptional = kInvalid | kEndOfBlock | kSubtable;
 
   static uint32_t Consumed(uint32_t entry) { return entry & 0xFF; }
-  static uint32_t CodeLength(uint32_t entry) { return (entry >> 8) & 0xF; }
+  static uint32_t NextBits(uint32_t entry) { return (entry >> 8) & 0xFF; }
+  static uint32_t CodeLength(uint32_t entry) { return (entry >> 16) & 0xF; }
   static uint32_t ExtraBits(uint32_t entry) { return Consumed(entry) - CodeLength(entry); }
-  static uint32_t Value(uint32_t entry) { return entry >> 16; }
+  static uint32_t Value(uint32_t entry) { return entry >> 24; }
+  // The base distance of distance code `code` (0-29).
+  static uint32_t DistanceBase(uint32_t code);
 
   explicit CHuffmanTable(Alphabet alphabet) : alphabet_(alphabet) {}
 
@@ -84,8 +92,10 @@ class CHuffmanTable {
   bool Build(const uint8_t* lengths, int count);
 
   // The raw tables, for a decoder that keeps them in registers: the primary table has
-  // 2^PrimaryBits() entries; a subtable link's entries start at Value(link).
+  // 2^PrimaryBits() entries; the subtable of a link at primary index i starts at LinkStarts()[i]
+  // (which holds nothing meaningful for other indices).
   const uint32_t* Entries() const { return entries_.data(); }
+  const uint16_t* LinkStarts() const { return linkStarts_.data(); }
   int PrimaryBits() const { return primaryBits_; }
 
   // Decodes one code through the stream and moves past its bits (not its extra bits). Returns an
@@ -103,6 +113,7 @@ class CHuffmanTable {
   int primaryBits_ = 0;
   uint64_t primaryMask_ = 0;
   std::vector<uint32_t> entries_;
+  std::vector<uint16_t> linkStarts_;
 };
 
 // Receives an inflate's output while it is produced.
