@@ -159,7 +159,7 @@ bool CInflateStream::CopyMatch(int32_t distance, int32_t length) {
 // ---------------------------------------------------------------------------------------------
 // Huffman tables
 
-uint32_t CHuffmanTable::DistanceBase(uint32_t code) { return kDistanceBase[code & 31]; }
+uint32_t CHuffmanTable::BaseDistance(uint32_t entry) { return kDistanceBase[Value(entry) & 31]; }
 
 uint32_t CHuffmanTable::EntryFor(int symbol, int length) const {
   const uint32_t codeBits = uint32_t(length) << 16 | uint32_t(length);
@@ -472,8 +472,8 @@ CInflater::Outcome CInflater::CarefulSymbol() {
   if (d & T::kInvalid) return Outcome::kFailed;
   const int32_t distanceExtra = stream.ReadBitsLsbFirst(int32_t(T::ExtraBits(d)));
   if (distanceExtra < 0) return Outcome::kFailed;
-  const int32_t length = int32_t(T::Value(e)) + 3 + lengthExtra;
-  const int32_t distance = int32_t(T::DistanceBase(T::Value(d))) + distanceExtra;
+  const int32_t length = int32_t(T::BaseLength(e)) + lengthExtra;
+  const int32_t distance = int32_t(T::BaseDistance(d)) + distanceExtra;
   return stream.CopyMatch(distance, length) ? Outcome::kNeedCare : Outcome::kFailed;
 }
 
@@ -633,7 +633,7 @@ template <bool kBmi2, bool kKeepAfter>
         break;
       }
     }
-    const uint32_t length = T::Value(e) + 3 + EntryExtra<kBmi2>(e, saved);
+    const uint32_t length = T::BaseLength(e) + EntryExtra<kBmi2>(e, saved);
     if (__builtin_expect((d & T::kSubtable) != 0, 0)) {
       if ((bitsLeft & 0xFF) < 38) refill();
       const uint32_t link = d;
@@ -646,7 +646,7 @@ template <bool kBmi2, bool kKeepAfter>
     saved = bitBuffer;
     consume(d);
     e = litTable[NextIndex<kBmi2>(d, saved)];
-    const uint32_t distance = T::DistanceBase(T::Value(d)) + EntryExtra<kBmi2>(d, saved);
+    const uint32_t distance = T::BaseDistance(d) + EntryExtra<kBmi2>(d, saved);
     if (__builtin_expect(distance > size_t(out - outStart), 0)) return Outcome::kFailed;
     refill();
     CopyMatchFast<kKeepAfter>(out, distance, length);

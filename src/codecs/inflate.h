@@ -65,7 +65,7 @@ class CHuffmanTable {
   //   bits 16-19  its code bits (for a subtable link: the primary bits)
   //   bits 20-23  flags below (clear in lengths and distances)
   //   bits 24-31  the value: literal byte, base length less 3, distance code (whose base is
-  //               DistanceBase()), or code-length symbol; a link's subtable starts at
+  //               BaseDistance()), or code-length symbol; a link's subtable starts at
   //               LinkStarts()[its primary index]
   // A code longer than the primary table's index takes two entries: a link in the primary table,
   // which consumes the primary bits, and an entry in its subtable, indexed by the bits after them,
@@ -82,8 +82,9 @@ class CHuffmanTable {
   static uint32_t CodeLength(uint32_t entry) { return (entry >> 16) & 0xF; }
   static uint32_t ExtraBits(uint32_t entry) { return Consumed(entry) - CodeLength(entry); }
   static uint32_t Value(uint32_t entry) { return entry >> 24; }
-  // The base distance of distance code `code` (0-29).
-  static uint32_t DistanceBase(uint32_t code);
+  // The base length of a length entry, and the base distance of a distance entry.
+  static uint32_t BaseLength(uint32_t entry) { return Value(entry) + 3; }
+  static uint32_t BaseDistance(uint32_t entry);
 
   explicit CHuffmanTable(Alphabet alphabet) : alphabet_(alphabet) {}
 
